@@ -1,0 +1,64 @@
+#include "app/file_loop.h"
+
+#include "app/wildcard.h"
+#include "console/dump_options.h"
+#include "console/output.h"
+#include "console/pager.h"
+#include "dump/block_reader.h"
+#include "dump/current_file.h"
+#include "dump/highlight.h"
+#include "dump/japanese.h"
+#include "dump/line_format.h"
+#include "platform/file.h"
+#include "text/messages.h"
+
+namespace app {
+
+void dump_file(const char* name) {
+  // Per-file state: a pair completed at the last file's end does not blank this file's
+  // first byte; the marker flag of highlighting is carried on on purpose.
+  dump::g_char_column.trail_shown = false;
+  dump::g_look_ahead = -1;
+  dump::g_position.address = 0;
+  dump::g_current_file_name = name;
+
+  console::out_ascii("\n[ ");
+  console::out_raw(name, dump::g_current_file_name.size());
+  console::out_ascii(" ]\n\n");
+  if (console::count_rows(3)) return;  // the next file was asked for: not even opened
+
+  const platform::FileHandle file = platform::file_open(name);
+  if (file == platform::kInvalidFile) {
+    console::out_message_with_name(text::kOpenFailedFormat, name);
+    (void)console::count_rows(2);
+    return;
+  }
+  console::g_progress.file_size = platform::file_size(file);
+  console::g_progress.bytes_consumed = 0;
+
+  const int32_t skip = console::g_options.skip;
+  if (skip != 0) {
+    dump::g_position.leading_blanks = skip % 16;
+    dump::g_position.address = static_cast<uint32_t>(skip - skip % 16);
+    console::g_progress.bytes_consumed += dump::skip_bytes(file, dump::g_position.address);
+  }
+
+  for (bool reset = true; dump::next_line(file, reset) != -1; reset = false) {
+    const int next_file = dump::write_dump_line();
+    dump::g_position.leading_blanks = 0;
+    if (next_file == 1) break;
+  }
+  // A skip that reached past the end leaves no line to take the blanks back.
+  dump::g_position.leading_blanks = 0;
+  platform::file_close(file);
+}
+
+void dump_file_arguments(int count, char** args) {
+  FileList list;
+  for (int i = 0; i < count; ++i) {
+    expand_file_argument(args[i], list);
+    for (const std::string& name : list) dump_file(name.c_str());
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,30 @@
+// Tovix: a hex dump with Shift_JIS shown as characters.
+#include "app/banner.h"
+#include "app/file_loop.h"
+#include "app/options.h"
+#include "console/console.h"
+#include "console/display_encoding.h"
+#include "console/pager.h"
+#include "console/run_end.h"
+#include "dump/byte_class.h"
+#include "dump/japanese.h"
+#include "platform/locale.h"
+
+int main(int argc, char** argv) {
+  // The byte classes come first: everything that reads bytes or names depends on them.
+  const int code_page = platform::system_code_page();
+  dump::build_byte_classes(code_page);
+  console::display_setup(code_page, platform::display_charset(code_page).c_str());
+  dump::char_column_setup();
+
+  app::load_version_text(argc > 0 ? argv[0] : nullptr);
+  console::console_open();
+  const int count = app::parse_options(argc - 1, argv + 1);
+  app::show_banner();
+  console::set_cursor_visible(false);
+  console::g_screen.page_height = console::window_height() - 2;
+
+  app::dump_file_arguments(count, argv + argc - count);
+  console::set_cursor_visible(true);
+  console::end_run(0);
+}

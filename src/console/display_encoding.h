@@ -1,0 +1,41 @@
+// Display conversion: how the program's Shift_JIS text and the file's bytes in the
+// character column are spelled for the reader's terminal.
+//
+// The bytes the dump produces are those of the code page in force; when the display
+// charset is that code page's own, they go out unchanged ("raw"). Otherwise this stage
+// spells each character in the display charset, keeping its width in columns.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace console {
+
+/// How one byte, or one double-byte character, is spelled on the display.
+struct Glyph {
+  uint8_t length;   ///< bytes used in text
+  char text[11];    ///< the spelling, not terminated
+};
+
+/// Chooses the conversion: code_page is the code page in force, display_charset the
+/// iconv name of the display's charset, or nullptr/empty for raw output.
+void display_setup(int code_page, const char* display_charset);
+
+/// True when nothing is converted.
+bool display_is_raw();
+
+/// The spelling of byte b shown on its own in the character column (a printable
+/// byte or a single-byte kana of the code page).
+const Glyph& display_single(uint8_t b);
+
+/// The spelling of the double-byte character lead, trail: two columns wide.
+const Glyph& display_pair(uint8_t lead, uint8_t trail);
+
+/// Writes Shift_JIS text of the program's own to the output stream, converted.
+void display_write_message(const char* text, size_t n);
+
+/// Converts Shift_JIS text of the program's own into out (at most cap bytes); returns
+/// the length written.
+size_t display_convert_message_to(const char* text, size_t n, char* out, size_t cap);
+
+}  // namespace console

@@ -1,0 +1,7 @@
+#include "console/dump_options.h"
+
+namespace console {
+
+DumpOptions g_options;
+
+}  // namespace console

@@ -1,0 +1,84 @@
+#include "console/output.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "console/display_encoding.h"
+#include "console/run_end.h"
+#include "platform/output.h"
+#include "text/messages.h"
+
+namespace console {
+
+OutputBuffer g_output;
+
+void out_flush() {
+  if (g_output.used == 0) return;
+  const size_t n = g_output.used;
+  g_output.used = 0;
+  switch (platform::output_write(platform::OutputStream::kStdout, g_output.data, n)) {
+    case platform::WriteResult::kOk:
+      return;
+    case platform::WriteResult::kBrokenPipe:
+      out_fail_broken_pipe();
+    case platform::WriteResult::kFailed:
+      out_fail_write();
+  }
+}
+
+void out_ascii(const char* text, size_t n) {
+  while (n > 0) {
+    const size_t chunk = n < kMaxReserve ? n : kMaxReserve;
+    char* p = out_reserve(chunk);
+    std::memcpy(p, text, chunk);
+    out_commit(p + chunk);
+    text += chunk;
+    n -= chunk;
+  }
+}
+
+void out_raw(const char* text, size_t n) { out_ascii(text, n); }
+
+void out_message(const char* text, size_t n) { display_write_message(text, n); }
+
+void out_message_with_name(const char* format, const char* name) {
+  const char* hole = std::strstr(format, "%s");
+  if (hole == nullptr) {
+    out_message(format);
+    return;
+  }
+  out_message(format, static_cast<size_t>(hole - format));
+  out_raw(name, std::strlen(name));
+  out_message(hole + 2);
+}
+
+void err_message(const char* text, const char* detail) {
+  char line[1024];
+  size_t n = display_convert_message_to(text, std::strlen(text), line, sizeof line - 256);
+  if (detail != nullptr && *detail != '\0') {
+    const size_t d = std::min(std::strlen(detail), sizeof line - n - 4);
+    line[n++] = ':';
+    line[n++] = ' ';
+    std::memcpy(line + n, detail, d);
+    n += d;
+  }
+  line[n++] = '\n';
+  (void)platform::output_write(platform::OutputStream::kStderr, line, n);
+}
+
+void out_fail_broken_pipe() {
+  // Whoever read our output has gone: nothing more can be shown, and that is no error.
+  g_output.used = 0;
+  if (!run_is_ending()) end_run(0);
+  std::_Exit(0);
+}
+
+void out_fail_write() {
+  g_output.used = 0;
+  err_message(text::kWriteFailedMessage, platform::output_last_error());
+  if (!run_is_ending()) end_run(1);
+  std::_Exit(1);
+}
+
+}  // namespace console

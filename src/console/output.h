@@ -1,0 +1,80 @@
+// The one output stream: every byte the program writes to standard output passes here.
+// It owns the buffer, the flushing, and the display conversion stage; the terminal
+// layer puts its escape sequences into the same stream, so colours stay in order with
+// the text around them.
+//
+// Four kinds of write, by where the bytes come from:
+//   - ascii: text of the program's own that is plain ASCII (offsets, hex digits,
+//     separators, escape sequences). Never converted.
+//   - message: the program's Shift_JIS messages. Converted from code page 932 when the
+//     display charset is not Shift_JIS.
+//   - chars: bytes of the dumped file shown in the character column. Converted from
+//     the code page in force.
+//   - raw: text from the system (file names), already in the display charset. Never
+//     converted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace console {
+
+/// Size of the output buffer; a flush writes at most this much plus one line.
+inline constexpr size_t kOutputBufferSize = 1 << 16;
+/// Room that a caller may reserve at once with out_reserve.
+inline constexpr size_t kMaxReserve = 1024;
+
+/// The buffer record; fields are read by the inline writers below.
+struct OutputBuffer {
+  char data[kOutputBufferSize + kMaxReserve];
+  size_t used = 0;
+};
+
+extern OutputBuffer g_output;
+
+/// Writes out everything buffered. A failed write ends the run (see out_fail).
+void out_flush();
+
+/// Returns a pointer at which up to n (at most kMaxReserve) bytes may be written;
+/// the caller then passes the end of what it wrote to out_commit.
+inline char* out_reserve(size_t n) {
+  (void)n;
+  if (g_output.used >= kOutputBufferSize) out_flush();
+  return g_output.data + g_output.used;
+}
+
+/// Ends a write begun with out_reserve.
+inline void out_commit(char* end) { g_output.used = static_cast<size_t>(end - g_output.data); }
+
+/// Writes plain ASCII text of the program's own.
+void out_ascii(const char* text, size_t n);
+inline void out_ascii(const char* text) { out_ascii(text, std::strlen(text)); }
+
+/// Writes one ASCII character.
+inline void out_ascii_char(char c) {
+  char* p = out_reserve(1);
+  *p = c;
+  out_commit(p + 1);
+}
+
+/// Writes Shift_JIS text of the program's own (messages, usage text).
+void out_message(const char* text, size_t n);
+inline void out_message(const char* text) { out_message(text, std::strlen(text)); }
+
+/// Writes a message format whose one "%s" is replaced by a raw name.
+void out_message_with_name(const char* format, const char* name);
+
+/// Writes text from the system (a file name) as it is.
+void out_raw(const char* text, size_t n);
+
+/// Writes Shift_JIS (or other code page) text to standard error, converted like
+/// messages, followed by an optional detail in ASCII and a line end. Unbuffered.
+void err_message(const char* text, const char* detail);
+
+/// How the run ends when standard output cannot be written: a broken pipe ends it
+/// quietly with exit code 0, any other failure with a message and exit code 1.
+[[noreturn]] void out_fail_broken_pipe();
+[[noreturn]] void out_fail_write();
+
+}  // namespace console

@@ -1,0 +1,36 @@
+// The pager: counts output rows and stops after every screenful with
+// "-- more(NN%) --", taking one-key commands from the terminal.
+#pragma once
+
+#include <cstdint>
+
+namespace console {
+
+/// Rows written since the last pause, and the rows that make a page.
+struct ScreenCounters {
+  int32_t lines_on_screen = 0;  ///< 2 after the banner; every counted writer adds its rows.
+  int32_t page_height = 0;      ///< window_height() - 2, fixed at start-up.
+};
+
+/// How far the most recently opened file has got, for the percentage.
+struct Progress {
+  uint64_t bytes_consumed = 0;  ///< Bytes skipped plus bytes of every line handed out.
+  uint64_t file_size = 0;       ///< Size of the file; 0 when unknown (a pipe).
+};
+
+extern ScreenCounters g_screen;
+extern Progress g_progress;
+
+/// The percentage shown at the prompt: bytes_consumed * 100 / file_size, truncated;
+/// 0 when the size is unknown.
+int progress_percent(const Progress& progress);
+
+/// Adds rows of counted output and prompts when a page is full. Returns true when the
+/// user asked for the next file. On Q the run ends here with exit code 0.
+bool count_rows(int32_t rows);
+
+/// Shows the prompt and waits for a command: true for the next file, false to go on
+/// (at once when pausing is off). Q ends the run with exit code 0.
+bool pager_prompt();
+
+}  // namespace console

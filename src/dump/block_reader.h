@@ -1,0 +1,46 @@
+// Block reader: turns an open file into dump lines of sixteen bytes, and tells which
+// byte follows each line (the look-ahead), so that a double-byte character cut by the
+// line end can be shown whole.
+//
+// Blocks are filled completely (short reads from pipes are repeated) so that lines fall
+// at multiples of 16 from where reading began, whatever the input; the look-ahead byte
+// is kept in memory, never read and stepped back, so input that cannot seek loses and
+// repeats nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/file.h"
+
+namespace dump {
+
+/// One line of the dump: slots 0 to last_index are valid.
+struct DumpLine {
+  uint8_t bytes[16];
+  int32_t last_index = 15;
+};
+
+/// Bytes read from the file per block; a multiple of 4096, so that line boundaries and
+/// the look-ahead are those of 4096-byte blocks.
+inline constexpr size_t kBlockSize = 1 << 16;
+
+extern DumpLine g_line;
+
+/// The byte after the current line (0-255), or -1 when the line ends the input.
+extern int32_t g_look_ahead;
+
+/// Makes the next line ready in g_line, adding its byte count to bytes_consumed.
+/// reset is true on the first call for a file. Returns 0, or -1 when no data is left.
+/// A failed read writes the read-failure message and ends the run with exit code 1.
+int next_line(platform::FileHandle file, bool reset);
+
+/// Passes over count bytes at the start of the file (seeking where the file allows
+/// it, else reading); returns how many the file held, at most count. A failed read ends
+/// the run like one in next_line.
+uint64_t skip_bytes(platform::FileHandle file, uint64_t count);
+
+/// Writes the read-failure message for the current file and ends the run with code 1.
+[[noreturn]] void fail_read();
+
+}  // namespace dump

@@ -1,0 +1,28 @@
+// Dump line layout: the offset, sixteen hex positions and the character column.
+//
+//   columns 1-8    offset, eight upper-case hex digits
+//   columns 9-10   two blanks
+//   columns 11-58  hex column, three characters per position ("XX " or blank), with
+//                  "-" as the third character of position 7 when hyphen is on
+//   columns 59-60  two blanks
+//   columns 61-76  character column, one position per byte (a pair cut by the line end
+//                  adds a 77th)
+#pragma once
+
+#include <cstdint>
+
+namespace dump {
+
+/// Where the next line starts, and how many of its first positions are shown blank.
+struct LinePosition {
+  uint32_t address = 0;        ///< offset printed at the start of the next line; wraps
+  int32_t leading_blanks = 0;  ///< blank positions before the first byte after a skip
+};
+
+extern LinePosition g_position;
+
+/// Writes the current line, counts it for the pager and may prompt. Returns 1 when the
+/// pager asked for the next file, else 0.
+int write_dump_line();
+
+}  // namespace dump

@@ -1,0 +1,47 @@
+// File seam: opening, reading and closing the files that are dumped.
+//
+// A platform provides, in file_<platform>.cpp:
+//   - file_open: open a file by name for reading; a directory or anything that cannot
+//     be read as a byte stream counts as a failed open.
+//   - file_read: read up to n bytes at the current position; the count read, 0 at the
+//     end of the input, negative on failure. A short count does not mean the end.
+//   - file_size: the size of a regular file, 0 when the input has no known size (a
+//     pipe, a terminal, a character device).
+//   - file_seek_forward: move forward n bytes when the input can seek; false when it
+//     cannot (the caller then reads and discards instead).
+//   - file_close.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+/// An open file, or kInvalidFile.
+using FileHandle = intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+
+/// Opens the named file for reading; kInvalidFile when it cannot be opened or is a directory.
+FileHandle file_open(const char* name);
+
+/// Reads up to n bytes; returns the count, 0 at the end of the input, negative on failure.
+ptrdiff_t file_read(FileHandle file, void* buffer, size_t n);
+
+/// The size in bytes of a regular file; 0 when the input has no size of its own.
+uint64_t file_size(FileHandle file);
+
+/// Moves the position n bytes forward when the input can seek; false otherwise.
+bool file_seek_forward(FileHandle file, uint64_t n);
+
+/// Closes the file.
+void file_close(FileHandle file);
+
+}  // namespace platform
+
+namespace platform {
+
+/// True where '/' begins an absolute path, so that an argument starting with it is a
+/// file name unless it can only be a group of option letters.
+bool slash_is_path_root();
+
+}  // namespace platform

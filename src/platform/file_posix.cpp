@@ -1,0 +1,56 @@
+#include "platform/file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+FileHandle file_open(const char* name) {
+  int fd;
+  do {
+    fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return kInvalidFile;
+  // The home platform cannot open a directory as a file; read(2) on one fails with
+  // EISDIR only later, so refuse it here where the open-failure message belongs.
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return kInvalidFile;
+  }
+  return fd;
+}
+
+ptrdiff_t file_read(FileHandle file, void* buffer, size_t n) {
+  ssize_t got;
+  do {
+    got = ::read(static_cast<int>(file), buffer, n);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
+uint64_t file_size(FileHandle file) {
+  struct stat st;
+  if (::fstat(static_cast<int>(file), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+bool file_seek_forward(FileHandle file, uint64_t n) {
+  struct stat st;
+  // Only regular files seek reliably: lseek on a pipe fails, and on some character
+  // devices it "succeeds" without moving.
+  if (::fstat(static_cast<int>(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return ::lseek(static_cast<int>(file), static_cast<off_t>(n), SEEK_CUR) != static_cast<off_t>(-1);
+}
+
+void file_close(FileHandle file) { ::close(static_cast<int>(file)); }
+
+}  // namespace platform
+
+namespace platform {
+
+bool slash_is_path_root() { return true; }
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+// Locale seam: which code page the dumped text is taken to be in, and which charset the
+// reader's display uses.
+//
+// A platform provides, in locale_<platform>.cpp:
+//   - system_code_page: the code page in force (the ANSI code page where the platform
+//     has one; derived from the locale's text where it has not).
+//   - code_page_info: what the platform knows of a code page: its maximum character size
+//     and its lead-byte ranges; false when it does not know the code page.
+//   - display_charset: the iconv name of the charset to show text in, or an empty string
+//     when the code page's own bytes go out unchanged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+/// What the platform knows of a code page.
+struct CodePageInfo {
+  static constexpr int kLeadByteSlots = 12;
+  int max_char_size = 1;
+  /// Pairs of first and last lead byte, ended by the first pair holding a 0.
+  uint8_t lead_byte[kLeadByteSlots] = {};
+};
+
+/// The code page in force for this process.
+int system_code_page();
+
+/// Fills info for code_page; false when the platform does not know the code page.
+bool code_page_info(int code_page, CodePageInfo* info);
+
+/// The charset text is shown in, as an iconv name; empty for the code page's own bytes.
+std::string display_charset(int code_page);
+
+// The rules behind the POSIX answers, exposed for testing.
+
+/// The code page that a locale text (language_TERRITORY.charset@modifier) stands for.
+int code_page_from_locale(const char* locale);
+
+/// The display charset for a locale text and the code page in force; empty for raw.
+std::string display_charset_from_locale(const char* locale, int code_page);
+
+}  // namespace platform

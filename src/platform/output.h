@@ -1,0 +1,40 @@
+// Output seam: raw writes to standard output and standard error.
+//
+// A platform provides, in output_<platform>.cpp:
+//   - output_write: write a whole buffer to standard output or standard error, retrying
+//     short writes; the line end is the platform's text form (a platform whose text form
+//     is CR LF turns each LF into CR LF here, and nowhere else).
+//   - output_is_terminal: whether standard output is an interactive terminal.
+//   - output_terminal_is_dumb: whether that terminal cannot take escape sequences.
+//   - output_prepare: one-time set-up before the first write (a broken pipe must come
+//     back as kBrokenPipe, not end the process).
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+enum class OutputStream { kStdout, kStderr };
+
+enum class WriteResult {
+  kOk,
+  kBrokenPipe,  ///< The reader went away: the run ends quietly.
+  kFailed,      ///< Anything else (a full disk, an I/O error).
+};
+
+/// Prepares standard output for writing; called once before the first write.
+void output_prepare();
+
+/// Writes all n bytes of data, or reports why it could not.
+WriteResult output_write(OutputStream stream, const char* data, size_t n);
+
+/// True when standard output is an interactive terminal.
+bool output_is_terminal();
+
+/// True when the terminal declares itself unable to take escape sequences.
+bool output_terminal_is_dumb();
+
+/// A short description of the last failed write, for the failure message.
+const char* output_last_error();
+
+}  // namespace platform

@@ -1,0 +1,25 @@
+// The program's own texts: the usage text and the messages, as Shift_JIS (code page
+// 932) byte strings. Nothing here depends on any other part of the program.
+#pragma once
+
+namespace text {
+
+/// The usage text: twenty lines, each ended by a newline; it holds no '%'.
+extern const char kUsageText[];
+
+/// "ファイル:%sのオープンに失敗しました\n"; %s is the file name as given.
+extern const char kOpenFailedFormat[];
+
+/// "ファイル:%sの読み込みに失敗しました", with no line end; %s is the file name.
+extern const char kReadFailedFormat[];
+
+/// "標準出力への書き込みに失敗しました": standard output could not be written.
+extern const char kWriteFailedMessage[];
+
+/// "メモリが足りません": a copy of a file name could not be made.
+extern const char kOutOfMemoryMessage[];
+
+/// The words after the version in the banner line (plain ASCII).
+extern const char kBannerNotice[];
+
+}  // namespace text

@@ -16,7 +16,7 @@ extern char** environ;
 namespace tovix_test {
 
 RunResult run_tovix(const std::vector<std::string>& args, const std::string& locale,
-                    const std::string* stdin_data) {
+                    const std::string* stdin_data, const std::string& working_dir) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string var = *e;
@@ -43,6 +43,7 @@ RunResult run_tovix(const std::vector<std::string>& args, const std::string& loc
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
   for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
     posix_spawn_file_actions_addclose(&actions, fd);
+  if (!working_dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_dir.c_str());
   // No controlling terminal: the child cannot wait for keys from the test's terminal.
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);

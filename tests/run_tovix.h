@@ -15,10 +15,10 @@ struct RunResult {
 };
 
 /// Runs build/tovix with args. locale is put in LC_ALL ("" leaves LC_ALL, LC_CTYPE and
-/// LANG unset); stdin_data, when given, is fed through a pipe.
-RunResult run_tovix(const std::vector<std::string>& args,
-                    const std::string& locale = "ja_JP.SJIS",
-                    const std::string* stdin_data = nullptr);
+/// LANG unset); stdin_data, when given, is fed through a pipe; working_dir, when not
+/// empty, is the program's current directory.
+RunResult run_tovix(const std::vector<std::string>& args, const std::string& locale = "ja_JP.SJIS",
+                    const std::string* stdin_data = nullptr, const std::string& working_dir = "");
 
 /// A fresh directory for one test, removed with everything in it at destruction.
 class ScratchDir {

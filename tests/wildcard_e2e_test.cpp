@@ -1,0 +1,143 @@
+// End-to-end runs with wildcard file arguments in a scratch directory: which names are
+// dumped, in which order, and which of them fail to open.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run_tovix.h"
+
+namespace {
+
+using tovix_test::run_tovix;
+using tovix_test::ScratchDir;
+
+// The names in the headers of out, in order; a name whose header is followed by anything
+// but a dump line (the open-failure message) gets a '!' after it.
+std::vector<std::string> dumped_names(const std::string& out) {
+  std::vector<std::string> names;
+  for (size_t at = out.find("\n[ "); at != std::string::npos; at = out.find("\n[ ", at)) {
+    const size_t end = out.find(" ]\n\n", at);
+    if (end == std::string::npos) break;
+    std::string name = out.substr(at + 3, end - at - 3);
+    at = end + 4;
+    if (out.compare(at, 8, "00000000") != 0) name += '!';
+    names.push_back(name);
+  }
+  return names;
+}
+
+void make_dir(const ScratchDir& dir, const std::string& name) {
+  std::filesystem::create_directories(dir.path() + "/" + name);
+}
+
+void make_link(const ScratchDir& dir, const std::string& target, const std::string& name) {
+  ASSERT_EQ(symlink(target.c_str(), (dir.path() + "/" + name).c_str()), 0) << name;
+}
+
+TEST(WildcardRun, ExpandsTheFinalComponentOnly) {
+  ScratchDir dir;
+  make_dir(dir, "sub");
+  for (const char* name : {"a.bin", "b.bin", "br[1].bin", "sub\\q.bin", ".h.bin", "sub/a.bin",
+                           "sub/b.bin", "sub/c.txt"})
+    dir.write(name, "x");
+  make_dir(dir, "x.bin");
+  make_dir(dir, "dirs/d1");
+  make_dir(dir, "dirs/d2");
+  make_link(dir, "nowhere", "z.bin");  // leads nowhere: a name that fails to open
+  make_link(dir, "sub", "y.bin");      // leads to a directory: passed over
+  const std::string abs = dir.path();
+
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> names;
+  } cases[] = {
+      {{"*.bin"}, {"a.bin", "b.bin", "br[1].bin", "sub\\q.bin", "z.bin!"}},
+      {{"sub/*.bin"}, {"sub/a.bin", "sub/b.bin"}},
+      {{abs + "/sub/?.txt"}, {abs + "/sub/c.txt"}},
+      {{"sub\\*.bin"}, {"sub\\q.bin"}},  // only '/' separates directories here
+      {{"dirs/*"}, {}},
+      {{"*"}, {"a.bin", "b.bin", "br[1].bin", "sub\\q.bin", "z.bin!"}},
+      {{"none*.bin"}, {"none*.bin!"}},
+      {{"su*/a.bin"}, {"su*/a.bin!"}},
+      {{"sub"}, {"sub!"}},
+      {{"br[1]*"}, {"br[1].bin"}},
+      {{".*.bin"}, {".h.bin"}},
+      {{"?h.bin"}, {"?h.bin!"}},
+      {{"sub/b*", "a*", "dirs/*", "sub/c*"}, {"sub/b.bin", "a.bin", "sub/c.txt"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"-p"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const tovix_test::RunResult r = run_tovix(args, "ja_JP.SJIS", nullptr, dir.path());
+    EXPECT_EQ(dumped_names(r.out), c.names) << "first argument '" << c.args[0] << "'";
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST(WildcardRun, TakesTheFirst4096MatchesInNameOrder) {
+  ScratchDir dir;
+  char name[16];
+  for (int i = 4099; i >= 0; --i) {  // created backwards, so the order is not creation's
+    std::snprintf(name, sizeof name, "f%04d", i);
+    dir.write(name, "x");
+  }
+  const tovix_test::RunResult r = run_tovix({"-p", "f*"}, "ja_JP.SJIS", nullptr, dir.path());
+  const std::vector<std::string> names = dumped_names(r.out);
+  ASSERT_EQ(names.size(), 4096u);
+  for (int i = 0; i < 4096; ++i) {
+    std::snprintf(name, sizeof name, "f%04d", i);
+    ASSERT_EQ(names[static_cast<size_t>(i)], name);
+  }
+  EXPECT_EQ(r.exit_code, 0);
+}
+
+TEST(WildcardRun, ShiftJisSecondByte5CDoesNotSplitTheName) {
+  ScratchDir dir;
+  dir.write(
+      "\x95\x5C"
+      "a.bin",
+      "x");                     // 表a.bin
+  dir.write("x\x95\x5C", "x");  // x表
+  const struct {
+    const char* pattern;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"\x95\x5C*",
+       {"\x95\x5C"
+        "a.bin"}},
+      // Split at the 5C, the final component would be empty and the '*' not count.
+      {"*\x95\x5C", {"x\x95\x5C"}},
+  };
+  for (const auto& c : cases) {
+    const tovix_test::RunResult r = run_tovix({"-p", c.pattern}, "ja_JP.SJIS", nullptr, dir.path());
+    EXPECT_EQ(dumped_names(r.out), c.names) << c.pattern;
+  }
+}
+
+// Regression: under a UTF-8 locale, the split paired the 82 of あ (E3 81 82) with a
+// following '/' as if it were Shift_JIS, so a '*' in the directory counted as a wildcard.
+TEST(WildcardRun, Utf8NamesSplitAtEverySlash) {
+  ScratchDir dir;
+  make_dir(dir, "*\xE3\x81\x82/d");
+  make_dir(dir, "\xE3\x81\x82");
+  dir.write("\xE3\x81\x82/k.bin", "x");
+  const struct {
+    const char* pattern;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"*\xE3\x81\x82/d", {"*\xE3\x81\x82/d!"}},
+      {"\xE3\x81\x82/*.bin", {"\xE3\x81\x82/k.bin"}},
+  };
+  for (const auto& c : cases) {
+    const tovix_test::RunResult r =
+        run_tovix({"-p", c.pattern}, "ja_JP.UTF-8", nullptr, dir.path());
+    EXPECT_EQ(dumped_names(r.out), c.names) << c.pattern;
+  }
+}
+
+}  // namespace

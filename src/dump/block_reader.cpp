@@ -28,15 +28,16 @@ struct BlockReader {
 BlockReader g_reader;
 
 // Reads until the buffer holds kBlockSize bytes or the input ends, so that a pipe's
-// short reads never cut a line short in mid-stream.
+// short reads never cut a line short in mid-stream. A failed read is only noted: the
+// look-ahead fill runs before the line it serves is written, and that line, like the
+// bytes read before the failure, is shown before the failure is reported.
 void fill_block() {
   size_t got = 0;
   while (got < kBlockSize) {
     const ptrdiff_t n =
         platform::file_read(g_reader.file, g_reader.read_buffer + got, kBlockSize - got);
     if (n < 0) {
-      if (got == 0) fail_read();
-      g_reader.read_failed = true;  // report it once the bytes before it are shown
+      g_reader.read_failed = true;
       break;
     }
     if (n == 0) {
@@ -65,10 +66,11 @@ int next_line(platform::FileHandle file, bool reset) {
     g_reader.read_failed = false;
   }
   if (g_reader.buffer_remaining == 0) {
-    if (g_reader.read_failed) fail_read();
-    if (g_reader.input_ended) return -1;
-    fill_block();
-    if (g_reader.buffer_remaining == 0) return -1;
+    if (!g_reader.input_ended && !g_reader.read_failed) fill_block();
+    if (g_reader.buffer_remaining == 0) {
+      if (g_reader.read_failed) fail_read();
+      return -1;
+    }
   }
   const int32_t n = g_reader.buffer_remaining < 16 ? g_reader.buffer_remaining : 16;
   std::memcpy(g_line.bytes, g_reader.read_buffer + g_reader.buffer_position,
@@ -84,9 +86,8 @@ int next_line(platform::FileHandle file, bool reset) {
     // first byte is the look-ahead.
     fill_block();
   }
-  g_look_ahead = g_reader.buffer_remaining > 0
-                     ? g_reader.read_buffer[g_reader.buffer_position]
-                     : -1;
+  g_look_ahead =
+      g_reader.buffer_remaining > 0 ? g_reader.read_buffer[g_reader.buffer_position] : -1;
   return 0;
 }
 

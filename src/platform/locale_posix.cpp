@@ -71,8 +71,11 @@ int code_page_of_charset(const std::string& charset) {
   }
   if (n == "KOI8U") return kCodePageKoi8U;
   if (starts_with(n, "KOI8")) return kCodePageKoi8R;
-  if (n.size() == 6 && starts_with(n, "CP125") && n[5] >= '0' && n[5] <= '8')
-    return 1250 + (n[5] - '0');
+  for (const char* prefix : {"CP125", "WINDOWS125"}) {
+    const size_t len = std::strlen(prefix);
+    if (n.size() == len + 1 && starts_with(n, prefix) && n[len] >= '0' && n[len] <= '8')
+      return 1250 + (n[len] - '0');
+  }
   if (n == "ASCII" || n == "USASCII" || n == "ANSIX3.41968") return kCodePageAscii;
   return 0;
 }

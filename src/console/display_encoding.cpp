@@ -1,47 +1,214 @@
+// The character column on a display whose charset is not the code page's own: every
+// byte and pair is converted once, through the platform's converter, into a table of
+// Glyphs that the dump copies from; a pair is padded or replaced so that it always takes
+// two cells, and the columns of the dump stay aligned.
 #include "console/display_encoding.h"
 
-#include <algorithm>
+#include <cctype>
 #include <cstring>
 
-#include "console/output.h"
+#include "console/display_message.h"
+#include "console/display_width.h"
+#include "platform/charset.h"
 
 namespace console {
 namespace {
 
-struct DisplayTables {
+// 〓 (geta mark): stands for a pair that has no two-cell character to show.
+constexpr char32_t kGetaMark = 0x3013;
+// Scratch room for one converted character, more than any Glyph holds.
+constexpr size_t kScratchSize = 32;
+
+// Spellings of the file's bytes in the character column. A Glyph of length 0 has not
+// been built yet; a pair row is built, all 256 trail bytes at once, on first use, so
+// that start-up pays for none of it and the dump never converts a character twice.
+struct ColumnTables {
   Glyph single[256];
-  Glyph pair;  // scratch for the raw spelling of a pair
+  Glyph pair[256][256];
+  bool row_built[256];
+  Glyph no_pair;  // a pair without a two-cell character: the geta mark, or ".."
 };
-DisplayTables g_display = [] {
-  DisplayTables t{};
-  for (int b = 0; b < 256; ++b) {
-    t.single[b].length = 1;
-    t.single[b].text[0] = static_cast<char>(b);
+ColumnTables g_column;
+
+struct Conversion {
+  bool raw_column = true;
+  bool to_utf8 = false;
+  const char* source = nullptr;  // the code page's charset, as the converter names it
+  platform::Converter decoder;   // source -> UCS-4LE, opened on first use
+  bool decoder_tried = false;
+  platform::Converter encoder;  // UCS-4LE -> display charset, when that is not UTF-8
+};
+Conversion g_conversion;
+
+bool is_utf8_name(const char* name) {
+  char n[8] = {};
+  size_t len = 0;
+  for (const char* p = name; *p != '\0'; ++p) {
+    if (*p == '-' || *p == '_') continue;
+    if (len == sizeof n - 1) return false;
+    n[len++] = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
   }
-  t.pair.length = 2;
-  return t;
-}();
+  return std::strcmp(n, "UTF8") == 0;
+}
+
+void set_glyph(Glyph* g, const char* text, size_t n) {
+  std::memset(g->text, ' ', sizeof g->text);
+  std::memcpy(g->text, text, n);
+  g->length = static_cast<uint8_t>(n);
+}
+
+size_t put_utf8(char32_t cp, char* out) {
+  if (cp < 0x80) {
+    out[0] = static_cast<char>(cp);
+    return 1;
+  }
+  if (cp < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (cp >> 6));
+    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (cp >> 18));
+  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return 4;
+}
+
+// Spells cp in the display charset into out (kScratchSize bytes); 0 when it cannot.
+size_t encode(char32_t cp, char* out) {
+  if (g_conversion.to_utf8) return put_utf8(cp, out);
+  const char in[4] = {static_cast<char>(cp & 0xFF), static_cast<char>((cp >> 8) & 0xFF),
+                      static_cast<char>((cp >> 16) & 0xFF), static_cast<char>(cp >> 24)};
+  const platform::ConvertResult r =
+      platform::charset_convert(g_conversion.encoder, in, sizeof in, out, kScratchSize);
+  return r.status == platform::ConvertStatus::kDone ? r.produced : 0;
+}
+
+// The one character that bytes[0..n) stand for in the code page; false when they do not
+// stand for exactly one character.
+bool decode(const char* bytes, size_t n, char32_t* cp) {
+  if (!g_conversion.decoder_tried) {
+    g_conversion.decoder_tried = true;
+    if (g_conversion.source != nullptr)
+      platform::charset_open(&g_conversion.decoder, "UCS-4LE", g_conversion.source);
+  }
+  if (g_conversion.decoder.handle == nullptr) return false;
+  unsigned char out[kScratchSize];
+  const platform::ConvertResult r = platform::charset_convert(
+      g_conversion.decoder, bytes, n, reinterpret_cast<char*>(out), sizeof out);
+  if (r.status != platform::ConvertStatus::kDone || r.consumed != n || r.produced != 4)
+    return false;
+  *cp = static_cast<char32_t>(out[0]) | static_cast<char32_t>(out[1]) << 8 |
+        static_cast<char32_t>(out[2]) << 16 | static_cast<char32_t>(out[3]) << 24;
+  return true;
+}
+
+// A double-byte character keeps its two cells: a wide one as it is, one that most
+// terminals draw in one cell followed by a blank, and one that has no cell of its own
+// (private use, a mark) or cannot be spelled becomes the geta mark.
+void build_pair_glyph(Glyph* g, const char bytes[2]) {
+  char32_t cp = 0;
+  char out[kScratchSize];
+  if (decode(bytes, 2, &cp) && cell_width(cp) != CellWidth::kNone) {
+    size_t n = encode(cp, out);
+    if (n > 0 && cell_width(cp) != CellWidth::kWide) out[n++] = ' ';
+    if (n > 0 && n <= sizeof g->text) {
+      set_glyph(g, out, n);
+      return;
+    }
+  }
+  *g = g_column.no_pair;
+}
+
+void build_row(uint8_t lead) {
+  for (int t = 0; t < 256; ++t) {
+    const char bytes[2] = {static_cast<char>(lead), static_cast<char>(t)};
+    if (g_conversion.raw_column) {
+      set_glyph(&g_column.pair[lead][t], bytes, 2);
+    } else {
+      build_pair_glyph(&g_column.pair[lead][t], bytes);
+    }
+  }
+  g_column.row_built[lead] = true;
+}
+
+// A byte shown on its own is ASCII, or a character of the code page one cell wide
+// (half-width kana); anything else has no single-cell spelling and shows as a dot.
+void build_single_glyph(Glyph* g, uint8_t b) {
+  const char byte = static_cast<char>(b);
+  if (g_conversion.raw_column || b < 0x80) {
+    set_glyph(g, &byte, 1);
+    return;
+  }
+  char32_t cp = 0;
+  char out[kScratchSize];
+  size_t n = 0;
+  if (decode(&byte, 1, &cp) && cell_width(cp) == CellWidth::kNarrow) n = encode(cp, out);
+  if (n > 0 && n <= sizeof g->text) {
+    set_glyph(g, out, n);
+  } else {
+    set_glyph(g, ".", 1);
+  }
+}
+
+void build_no_pair_glyph() {
+  char out[kScratchSize];
+  const size_t n = encode(kGetaMark, out);
+  if (n > 0 && n <= sizeof g_column.no_pair.text) {
+    set_glyph(&g_column.no_pair, out, n);
+  } else {
+    set_glyph(&g_column.no_pair, "..", 2);
+  }
+}
 
 }  // namespace
 
-void display_setup(int, const char*) {}
+void display_setup(int code_page, const char* display_charset) {
+  platform::charset_close(&g_conversion.decoder);
+  platform::charset_close(&g_conversion.encoder);
+  g_conversion = Conversion{};
+  std::memset(g_column.single, 0, sizeof g_column.single);
+  std::memset(g_column.row_built, 0, sizeof g_column.row_built);
 
-bool display_is_raw() { return true; }
-
-const Glyph& display_single(uint8_t b) { return g_display.single[b]; }
-
-const Glyph& display_pair(uint8_t lead, uint8_t trail) {
-  g_display.pair.text[0] = static_cast<char>(lead);
-  g_display.pair.text[1] = static_cast<char>(trail);
-  return g_display.pair;
+  if (display_charset == nullptr || *display_charset == '\0') {
+    // The code page's own bytes go out. Messages too when the code page is theirs; under
+    // another code page they are spelled in its charset.
+    message_display_setup(code_page == kMessageCodePage ? nullptr
+                                                        : platform::code_page_charset(code_page));
+    return;
+  }
+  g_conversion.to_utf8 = is_utf8_name(display_charset);
+  if (!g_conversion.to_utf8 &&
+      !platform::charset_open(&g_conversion.encoder, display_charset, "UCS-4LE")) {
+    // A charset the converter does not know: nothing better than the bytes themselves.
+    message_display_setup(nullptr);
+    return;
+  }
+  g_conversion.raw_column = false;
+  g_conversion.source = platform::code_page_charset(code_page);
+  message_display_setup(display_charset);
+  build_no_pair_glyph();
 }
 
-void display_write_message(const char* text, size_t n) { out_raw(text, n); }
+bool display_is_raw() {
+  return g_conversion.raw_column;
+}
 
-size_t display_convert_message_to(const char* text, size_t n, char* out, size_t cap) {
-  const size_t len = std::min(n, cap);
-  std::memcpy(out, text, len);
-  return len;
+const Glyph& display_single(uint8_t b) {
+  Glyph& g = g_column.single[b];
+  if (g.length == 0) build_single_glyph(&g, b);
+  return g;
+}
+
+const Glyph& display_pair(uint8_t lead, uint8_t trail) {
+  if (!g_column.row_built[lead]) build_row(lead);
+  return g_column.pair[lead][trail];
 }
 
 }  // namespace console

@@ -13,15 +13,15 @@ namespace console {
 
 /// How one byte, or one double-byte character, is spelled on the display.
 struct Glyph {
-  uint8_t length;   ///< bytes used in text
-  char text[11];    ///< the spelling, not terminated
+  uint8_t length;  ///< bytes used in text
+  char text[11];   ///< the spelling, not terminated
 };
 
 /// Chooses the conversion: code_page is the code page in force, display_charset the
 /// iconv name of the display's charset, or nullptr/empty for raw output.
 void display_setup(int code_page, const char* display_charset);
 
-/// True when nothing is converted.
+/// True when the character column shows the code page's own bytes, unconverted.
 bool display_is_raw();
 
 /// The spelling of byte b shown on its own in the character column (a printable

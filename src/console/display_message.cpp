@@ -1,0 +1,139 @@
+// Messages are few and short: they go through the converter whole, never through the
+// character column's tables, so they come out exactly as their Unicode text.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "console/display_encoding.h"
+#include "console/display_message.h"
+#include "console/output.h"
+#include "platform/charset.h"
+
+namespace console {
+namespace {
+
+constexpr size_t kCharsetNameSize = 64;
+
+struct MessageDisplay {
+  bool raw = true;
+  char charset[kCharsetNameSize] = {};
+  platform::Converter converter;  // code page 932 -> charset, opened on first use
+  bool tried = false;
+};
+MessageDisplay g_messages;
+
+// A message write may end between a lead byte and its trail byte; the lead byte waits
+// here for the next message write.
+struct MessageCarry {
+  char lead = 0;
+};
+MessageCarry g_message_carry;
+
+bool is_message_lead(uint8_t b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool is_message_trail(uint8_t b) {
+  return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
+
+bool is_ascii(const char* text, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (static_cast<uint8_t>(text[i]) >= 0x80) return false;
+  return true;
+}
+
+bool converter_ready() {
+  if (!g_messages.tried) {
+    g_messages.tried = true;
+    platform::charset_open(&g_messages.converter, g_messages.charset,
+                           platform::code_page_charset(kMessageCodePage));
+  }
+  return g_messages.converter.handle != nullptr;
+}
+
+// Converts message text into out[0..cap); a character that cannot be converted shows as
+// '?'. Stops before a lead byte that ends the text, and returns in *used the bytes
+// consumed. REQUIRES: cap > kShiftRoom + 1.
+size_t convert_message(const char* text, size_t n, char* out, size_t cap, size_t* used) {
+  size_t i = 0, len = 0;
+  const bool ready = converter_ready();
+  while (i < n && cap - len > platform::kShiftRoom + 1) {
+    platform::ConvertResult r;
+    r.status = platform::ConvertStatus::kInvalid;
+    // One byte is kept back for the '?' of a character that cannot be converted.
+    if (ready)
+      r = platform::charset_convert(g_messages.converter, text + i, n - i, out + len,
+                                    cap - len - 1);
+    i += r.consumed;
+    len += r.produced;
+    if (r.status == platform::ConvertStatus::kNoRoom ||
+        r.status == platform::ConvertStatus::kIncomplete)
+      break;
+    if (r.status != platform::ConvertStatus::kInvalid) continue;
+    const uint8_t b = static_cast<uint8_t>(text[i]);
+    if (b < 0x80) {
+      out[len++] = text[i++];  // ASCII needs no converter
+      continue;
+    }
+    if (is_message_lead(b) && i + 1 == n) break;  // its trail byte comes later
+    // The '?' stands for the whole character: a lead byte takes its trail byte along.
+    const bool pair = is_message_lead(b) && is_message_trail(static_cast<uint8_t>(text[i + 1]));
+    out[len++] = '?';
+    i += pair ? 2 : 1;
+  }
+  *used = std::min(i, n);
+  return len;
+}
+
+}  // namespace
+
+void message_display_setup(const char* charset) {
+  platform::charset_close(&g_messages.converter);
+  g_messages = MessageDisplay{};
+  g_message_carry = MessageCarry{};
+  if (charset == nullptr || std::strlen(charset) >= kCharsetNameSize) return;
+  std::strcpy(g_messages.charset, charset);
+  g_messages.raw = false;
+}
+
+void display_write_message(const char* text, size_t n) {
+  if (g_messages.raw || (g_message_carry.lead == 0 && is_ascii(text, n))) {
+    out_raw(text, n);
+    return;
+  }
+  if (g_message_carry.lead != 0 && n > 0) {
+    // The held lead byte and the first byte of this write make one character.
+    const char unit[2] = {g_message_carry.lead, text[0]};
+    g_message_carry.lead = 0;
+    size_t used = 0;
+    char* p = out_reserve(kMaxReserve);
+    out_commit(p + convert_message(unit, 2, p, kMaxReserve, &used));
+    const size_t from_text = used > 0 ? used - 1 : 0;
+    text += from_text;
+    n -= from_text;
+  }
+  while (n > 0) {
+    size_t used = 0;
+    char* p = out_reserve(kMaxReserve);
+    out_commit(p + convert_message(text, n, p, kMaxReserve, &used));
+    if (used == 0) {
+      if (n == 1) g_message_carry.lead = text[0];  // a lead byte waiting for its trail
+      break;
+    }
+    text += used;
+    n -= used;
+  }
+}
+
+size_t display_convert_message_to(const char* text, size_t n, char* out, size_t cap) {
+  if (g_messages.raw) {
+    const size_t len = std::min(n, cap);
+    std::memcpy(out, text, len);
+    return len;
+  }
+  if (cap <= platform::kShiftRoom + 1) return 0;
+  size_t used = 0;
+  return convert_message(text, n, out, cap, &used);
+}
+
+}  // namespace console

@@ -1,0 +1,14 @@
+// The program's own texts on the display: they are always code page 932 (Shift_JIS),
+// whatever the code page in force, and are converted for a display that is not.
+// display_encoding.h declares the writers; display_setup chooses the charset here.
+#pragma once
+
+namespace console {
+
+/// The code page of the program's own texts.
+inline constexpr int kMessageCodePage = 932;
+
+/// Makes messages go out converted to charset, or unchanged when charset is null.
+void message_display_setup(const char* charset);
+
+}  // namespace console

@@ -1,0 +1,194 @@
+// End-to-end runs under UTF-8 and Shift_JIS locales: the program's texts and the
+// character column are spelled for the display, the hex column and offsets never change.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <array>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "display_text.h"
+#include "run_tovix.h"
+#include "text/messages.h"
+
+namespace {
+
+using tovix_test::banner;
+using tovix_test::cells;
+using tovix_test::header;
+using tovix_test::run_tovix;
+using tovix_test::ScratchDir;
+
+// 今日は良い天気です。明日も晴れ。: sixteen characters, 32 bytes, no blank among them.
+const std::string kProse =
+    "\x8D\xA1\x93\xFA\x82\xCD\x97\xC7\x82\xA2\x93\x56\x8B\x43\x82\xC5\x82\xB7\x81\x42"
+    "\x96\xBE\x93\xFA\x82\xE0\x90\xB0\x82\xEA\x81\x42";
+
+constexpr size_t kCharColumn = 60;  // offset, two blanks, 16 hex positions, two blanks
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The dump lines of a run (those that start with an eight-digit offset).
+std::vector<std::string> dump_lines(const std::string& out) {
+  std::vector<std::string> lines;
+  for (const std::string& line : lines_of(out))
+    if (line.size() > kCharColumn && line.find_first_not_of("0123456789ABCDEF") == 8)
+      lines.push_back(line);
+  return lines;
+}
+
+class Utf8Display : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
+  }
+  void TearDown() override { std::setlocale(LC_CTYPE, "C"); }
+};
+
+TEST_F(Utf8Display, UsageTextIsItsUnicodeForm) {
+  const std::string usage =
+      "\n<< ファイル内容16進数表示 >>\n"
+      "使い方: Tovix [-JjkcdmPpHh] [-s 数値] ファイル名...\n\n"
+      "オプション:\n"
+      "        -J ......... 日本語表示ON(規定値)\n"
+      "        -j ......... 日本語表示OFF\n"
+      "        -k ......... 漢字第1バイト強調\n"
+      "        -c ......... CTRLコード強調\n"
+      "        -d ......... 改行コード強調\n"
+      "        -m ......... JPEGマーカーコード強調\n"
+      "        -P ......... 1画面表示でポーズする(規定値)\n"
+      "        -p ......... 1画面表示でポーズしない\n"
+      "        -H ......... 8バイト単位にハイフン表示する(規定値)\n"
+      "        -h ......... 8バイト単位にハイフン表示しない\n"
+      "        -s 数値 .... 先頭からのスキップバイト数\n\n"
+      "画面ポーズ時のコマンド:\n"
+      "        スペース .. 次の1画面を表示   N .. 次のファイルを表示\n"
+      "        リターン .. 次の1行を表示     Q .. 終了\n";
+  for (const char* locale : {"C.UTF-8", "en_US.UTF-8", "POSIX", ""})
+    EXPECT_EQ(run_tovix({}, locale).out, banner() + usage) << locale;
+  EXPECT_EQ(run_tovix({}, "ja_JP.SJIS").out, banner() + text::kUsageText);
+}
+
+TEST_F(Utf8Display, ProseShowsInTheCharacterColumn) {
+  ScratchDir dir;
+  struct Case {
+    std::string data;
+    std::vector<std::string> columns;
+  };
+  const Case cases[] = {
+      {kProse, {"今日は良い天気で", "す。明日も晴れ。"}},
+      // One byte ahead: each line ends with a pair across the line end, 17 cells wide.
+      {"A" + kProse, {"A今日は良い天気で", " す。明日も晴れ。", ""}},
+  };
+  for (const Case& c : cases) {
+    const std::string f = dir.write("prose", c.data);
+    const std::vector<std::string> utf8 = dump_lines(run_tovix({"-p", f}, "C.UTF-8").out);
+    const std::vector<std::string> sjis = dump_lines(run_tovix({"-p", f}, "ja_JP.SJIS").out);
+    ASSERT_EQ(utf8.size(), c.columns.size());
+    ASSERT_EQ(sjis.size(), c.columns.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+      EXPECT_EQ(utf8[i].substr(0, kCharColumn), sjis[i].substr(0, kCharColumn));
+      const std::string column = utf8[i].substr(kCharColumn);
+      EXPECT_EQ(column.substr(0, column.find_last_not_of(' ') + 1), c.columns[i]);
+    }
+  }
+  // Aligned prose: the Shift_JIS run is the raw bytes, and converting it gives the UTF-8 run.
+  const std::string f = dir.write("aligned", kProse);
+  const std::string raw = run_tovix({"-p", f}, "ja_JP.SJIS").out;
+  EXPECT_NE(raw.find(kProse.substr(0, 16)), std::string::npos);
+  EXPECT_EQ(tovix_test::iconv_text(raw, "CP932", "UTF-8"), run_tovix({"-p", f}, "C.UTF-8").out);
+}
+
+// Every line's column is 16 cells, or 17 when it ends with a pair across the line end
+// (then the next line starts with a blank), whatever the bytes.
+TEST_F(Utf8Display, ColumnsStayAligned) {
+  std::string pairs;
+  for (int lead = 0x81; lead <= 0xFC; ++lead) {
+    if (lead == 0xA0) lead = 0xE0;
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+      if (trail == 0x7F) continue;
+      pairs += static_cast<char>(lead);
+      pairs += static_cast<char>(trail);
+    }
+  }
+  std::string mixed;
+  for (int i = 0; i < 4096; ++i) mixed += static_cast<char>((i * 131 + i / 7) & 0xFF);
+  ScratchDir dir;
+  for (const std::string& data : {pairs, "A" + pairs, mixed, "\xB1\xDE\x09" + pairs}) {
+    const std::string f = dir.write("data", data);
+    const auto r = run_tovix({"-p", f}, "C.UTF-8");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> lines = dump_lines(r.out);
+    ASSERT_EQ(lines.size(), (data.size() + 15) / 16);
+    int bad = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const int w = cells(lines[i].substr(kCharColumn));
+      const bool crosses = w == 17 && i + 1 < lines.size() && lines[i + 1][kCharColumn] == ' ';
+      if (w != 16 && !crosses && ++bad <= 3) ADD_FAILURE() << w << ": " << lines[i];
+    }
+  }
+  // The user-defined area shows the geta mark.
+  const std::string uda = dir.write("uda", std::string("\xF0\x40\xF5\x9F\xF9\xFC") + "A");
+  const std::vector<std::string> lines = dump_lines(run_tovix({"-p", uda}, "C.UTF-8").out);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(kCharColumn), "〓〓〓A         ");
+}
+
+TEST_F(Utf8Display, MessagesConvertedNamesRaw) {
+  ScratchDir dir;
+  // A name in Shift_JIS (あ.bin) that does not exist: the name's bytes pass unchanged.
+  const std::string name = dir.path() + "/\x82\xA0.bin";
+  EXPECT_EQ(run_tovix({"-p", name}, "C.UTF-8").out,
+            banner() + header(name) + "ファイル:" + name + "のオープンに失敗しました\n");
+  // Standard error: the write failure on a full device.
+  const std::string f = dir.write("f", "abc");
+  const std::string err = dir.path() + "/err";
+  const std::string command =
+      "LC_ALL=C.UTF-8 " + std::string(TOVIX_BINARY) + " -p " + f + " >/dev/full 2>" + err;
+  EXPECT_NE(std::system(command.c_str()), 0);
+  std::ifstream in(err);
+  const std::string written((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(written.rfind("標準出力への書き込みに失敗しました", 0), 0u) << written;
+}
+
+// A real terminal: tmux draws the dump of the prose, and the columns line up on screen.
+TEST_F(Utf8Display, TerminalShowsTheCharacters) {
+  if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+  ScratchDir dir;
+  const std::string f = dir.write("prose", "A" + kProse + kProse);
+  const std::string server = "tovix-display-" + std::to_string(getpid());
+  const std::string tmux = "LC_ALL=C.UTF-8 tmux -u -L " + server;
+  const std::string start = tmux + " new-session -d -x 100 -y 30 'LC_ALL=C.UTF-8 " + TOVIX_BINARY +
+                            " -p " + f + "; echo DONE; sleep 30'";
+  ASSERT_EQ(std::system(start.c_str()), 0);
+  std::string screen;
+  for (int tries = 0; tries < 100 && screen.find("DONE") == std::string::npos; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    FILE* pipe = popen((tmux + " capture-pane -p").c_str(), "r");
+    std::array<char, 4096> buf;
+    screen.clear();
+    for (size_t n; (n = fread(buf.data(), 1, buf.size(), pipe)) > 0;) screen.append(buf.data(), n);
+    pclose(pipe);
+  }
+  std::system((tmux + " kill-server").c_str());
+  EXPECT_NE(screen.find("A今日は良い天気で"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("\n00000040  42"), std::string::npos) << screen;
+  // Four full lines, each ending with a pair across the line end: 60 + 17 cells.
+  const std::vector<std::string> lines = dump_lines(screen);
+  ASSERT_EQ(lines.size(), 4u) << screen;
+  for (const std::string& line : lines) EXPECT_EQ(cells(line), 77) << line;
+}
+
+}  // namespace

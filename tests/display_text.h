@@ -1,0 +1,42 @@
+// Helpers for tests of the display conversion: measuring UTF-8 text in terminal cells and
+// converting text with the system's converter, independently of the program's own code.
+#pragma once
+
+#include <iconv.h>
+
+#include <cwchar>
+#include <string>
+
+namespace tovix_test {
+
+/// Cells that UTF-8 text takes by the C library's wcwidth (LC_CTYPE must be a UTF-8
+/// locale); -1 for text it cannot measure.
+inline int cells(const std::string& utf8) {
+  std::mbstate_t state{};
+  int total = 0;
+  for (size_t at = 0; at < utf8.size();) {
+    wchar_t wc = 0;
+    const size_t k = std::mbrtowc(&wc, utf8.data() + at, utf8.size() - at, &state);
+    if (k == 0 || k > utf8.size() - at || wcwidth(wc) < 0) return -1;
+    total += wcwidth(wc);
+    at += k;
+  }
+  return total;
+}
+
+/// text converted by iconv from charset from to charset to; empty when it cannot be.
+inline std::string iconv_text(const std::string& text, const char* from, const char* to) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "";
+  std::string out(text.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(text.data());
+  char* op = out.data();
+  size_t in_left = text.size(), out_left = out.size();
+  const size_t r = iconv(cd, &in, &in_left, &op, &out_left);
+  iconv_close(cd);
+  if (r == static_cast<size_t>(-1)) return "";
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+}  // namespace tovix_test

@@ -139,6 +139,12 @@ TEST_F(Utf8Display, ColumnsStayAligned) {
       if (w != 16 && !crosses && ++bad <= 3) ADD_FAILURE() << w << ": " << lines[i];
     }
   }
+  // Under Shift_JIS nothing is converted: each line of whole pairs shows its own 16 bytes.
+  const std::vector<std::string> raw =
+      dump_lines(run_tovix({"-p", dir.write("pairs", pairs)}, "ja_JP.SJIS").out);
+  ASSERT_EQ(raw.size() * 16, pairs.size());
+  for (size_t i = 0; i < raw.size(); ++i)
+    ASSERT_EQ(raw[i].substr(kCharColumn), pairs.substr(i * 16, 16)) << raw[i];
   // The user-defined area shows the geta mark.
   const std::string uda = dir.write("uda", std::string("\xF0\x40\xF5\x9F\xF9\xFC") + "A");
   const std::vector<std::string> lines = dump_lines(run_tovix({"-p", uda}, "C.UTF-8").out);

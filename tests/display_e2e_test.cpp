@@ -2,7 +2,6 @@
 // character column are spelled for the display, the hex column and offsets never change.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <array>
 #include <chrono>
 #include <clocale>
@@ -174,8 +173,8 @@ TEST_F(Utf8Display, TerminalShowsTheCharacters) {
   if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
   ScratchDir dir;
   const std::string f = dir.write("prose", "A" + kProse + kProse);
-  const std::string server = "tovix-display-" + std::to_string(getpid());
-  const std::string tmux = "LC_ALL=C.UTF-8 tmux -u -L " + server;
+  // A server of its own, its socket inside the scratch directory so that nothing is left.
+  const std::string tmux = "LC_ALL=C.UTF-8 tmux -u -f /dev/null -S " + dir.path() + "/tmux";
   const std::string start = tmux + " new-session -d -x 100 -y 30 'LC_ALL=C.UTF-8 " + TOVIX_BINARY +
                             " -p " + f + "; echo DONE; sleep 30'";
   ASSERT_EQ(std::system(start.c_str()), 0);

@@ -8,6 +8,7 @@
 #include "console/run_end.h"
 #include "dump/byte_class.h"
 #include "dump/japanese.h"
+#include "dump/line_format.h"
 #include "platform/locale.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   console::set_cursor_visible(false);
   console::g_screen.page_height = console::window_height() - 2;
 
+  dump::line_format_setup();
   app::dump_file_arguments(count, argv + argc - count);
   console::set_cursor_visible(true);
   console::end_run(0);

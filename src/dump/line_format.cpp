@@ -5,6 +5,8 @@
 #include "console/output.h"
 #include "console/pager.h"
 #include "dump/block_reader.h"
+#include "dump/char_row.h"
+#include "dump/hex_simd.h"
 #include "dump/highlight.h"
 #include "dump/japanese.h"
 
@@ -17,17 +19,20 @@ namespace {
 // Room for the widest line: offset and hex column (60), the character column with
 // every position a converted glyph, the 17th position, and the line end.
 constexpr size_t kLineRoom = 60 + 18 * 2 * sizeof(console::Glyph) + 2;
+static_assert(kLineRoom >= kRowWidth + kRowSlack + 1);
+static_assert(kLineRoom <= console::kMaxReserve);
 
-char* put_address(char* p, uint32_t address) {
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    p = put_hex_digits(p, static_cast<uint8_t>(address >> shift));
-  }
-  p[0] = ' ';
-  p[1] = ' ';
-  return p + 2;
+// How lines are built, decided once before the first file.
+struct LineFormat {
+  LinePath path = LinePath::kRows;
+  PutRowLineFn put_row_line = nullptr;
+  bool raw = true;
+};
+LineFormat g_format;
+
+inline char separator(int i) {
+  return i == 7 && console::g_options.hyphen ? '-' : ' ';
 }
-
-inline char separator(int i) { return i == 7 && console::g_options.hyphen ? '-' : ' '; }
 
 // A blank hex position: "   ", or "  -" in position 7 with the hyphen on.
 inline char* put_blank_hex(char* p, int i) {
@@ -37,58 +42,73 @@ inline char* put_blank_hex(char* p, int i) {
   return p + 3;
 }
 
-// The hex column when no colour can show: built in place, no call per byte.
-char* put_hex_column(char* p, int first, int last) {
-  for (int i = 0; i < 16; ++i) {
-    if (i < first || i > last) {
-      p = put_blank_hex(p, i);
-    } else {
-      p = put_hex_digits(p, g_line.bytes[i]);
-      *p++ = separator(i);
-    }
-  }
-  return p;
+// A full line without colour: the row kernel writes its plain form in one go and the
+// character column is mended where Japanese display or the conversion changes it.
+inline char* put_row_line(char* p) {
+  return g_format.put_row_line(p, g_position.address, g_line.bytes,
+                               {console::g_options.hyphen, g_format.raw});
 }
 
-// The hex column with highlighting: each valid byte through write_hex_byte, whose
-// colour changes travel in the output stream between the pieces.
-void write_hex_column(int first, int last) {
+// The straightforward line: every piece written on its own, each valid byte through
+// write_hex_byte and write_char_byte, so that colour changes fall between the pieces.
+void write_line_per_byte(int first, int last) {
+  char* p = console::out_reserve(10);
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    p = put_hex_digits(p, static_cast<uint8_t>(g_position.address >> shift));
+  }
+  p[0] = ' ';
+  p[1] = ' ';
+  console::out_commit(p + 2);
   for (int i = 0; i < 16; ++i) {
     if (i < first || i > last) {
-      char* p = console::out_reserve(3);
+      p = console::out_reserve(3);
       console::out_commit(put_blank_hex(p, i));
     } else {
       write_hex_byte(g_line.bytes[i]);
       console::out_ascii_char(separator(i));
     }
   }
+  console::out_ascii("  ", 2);
+  for (int j = 0; j < 16; ++j) {
+    if (j < first || j > last) {
+      console::out_ascii_char(' ');
+    } else {
+      write_char_byte(g_line.bytes[j]);
+    }
+  }
+  finish_char_column();
 }
 
 }  // namespace
+
+void line_format_setup() {
+  char_row_setup();
+  g_format.raw = char_row_is_raw();
+  g_format.put_row_line = row_kernel().put_row_line;
+  // Colours travel between the pieces of a line, so a coloured dump goes byte by byte.
+  g_format.path = highlight_active() ? LinePath::kPerByte : LinePath::kRows;
+}
+
+void use_line_path(LinePath path) {
+  g_format.path = path;
+}
+
+void use_line_kernel(const RowKernel& kernel) {
+  use_row_kernel(kernel);
+  g_format.put_row_line = kernel.put_row_line;
+}
 
 int write_dump_line() {
   const int first = g_position.leading_blanks;
   const int last = g_line.last_index;
   char* p = console::out_reserve(kLineRoom);
-  p = put_address(p, g_position.address);
-  g_position.address += 16;
-  if (highlight_active()) {
-    console::out_commit(p);
-    write_hex_column(first, last);
-    p = console::out_reserve(kLineRoom);
+  if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
+    p = put_row_line(p);
   } else {
-    p = put_hex_column(p, first, last);
+    write_line_per_byte(first, last);
+    p = console::out_reserve(1);
   }
-  *p++ = ' ';
-  *p++ = ' ';
-  for (int j = 0; j < 16; ++j) {
-    if (j < first || j > last) {
-      *p++ = ' ';
-    } else {
-      p = put_char_byte(p, g_line.bytes[j]);
-    }
-  }
-  p = put_finish_char_column(p);
+  g_position.address += 16;
   *p++ = '\n';
   console::out_commit(p);
   return console::count_rows(1) ? 1 : 0;

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "dump/hex_simd.h"
+
 namespace dump {
 
 /// Where the next line starts, and how many of its first positions are shown blank.
@@ -20,6 +22,19 @@ struct LinePosition {
 };
 
 extern LinePosition g_position;
+
+/// Chooses how lines are built for this run; call once after char_column_setup and
+/// after the options and the terminal are known.
+void line_format_setup();
+
+/// How lines are built: full lines from row kernels, or every line byte by byte.
+enum class LinePath { kRows, kPerByte };
+
+/// Chooses how lines are built (the byte-by-byte way serves as the tests' reference).
+void use_line_path(LinePath path);
+
+/// Makes the full-line path use kernel (tests and benchmarks compare kernels).
+void use_line_kernel(const RowKernel& kernel);
 
 /// Writes the current line, counts it for the pager and may prompt. Returns 1 when the
 /// pager asked for the next file, else 0.

@@ -4,17 +4,33 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
 int g_last_errno = 0;
+
+// A pipe of the default 64 KiB holds less than one output buffer, so writer and reader
+// take turns every buffer; a larger one lets each run for longer stretches. Best
+// effort: the system may refuse (a limit on pipe memory), and the pipe works either way.
+constexpr int kPipeSize = 1 << 20;
+
+#if defined(F_SETPIPE_SZ)
+void enlarge_pipe(int fd) { (void)::fcntl(fd, F_SETPIPE_SZ, kPipeSize); }
+#else
+void enlarge_pipe(int) {}
+#endif
+
 }  // namespace
 
 void output_prepare() {
   // Without this a closed pipe kills the process with SIGPIPE before it can end quietly
   // on its own terms; with it the write fails with EPIPE.
   std::signal(SIGPIPE, SIG_IGN);
+  struct stat st;
+  if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode)) enlarge_pipe(STDOUT_FILENO);
 }
 
 WriteResult output_write(OutputStream stream, const char* data, size_t n) {

@@ -1,0 +1,86 @@
+#include "dump/char_row.h"
+
+#include <bit>
+#include <cstring>
+
+#include "console/display_encoding.h"
+
+namespace dump {
+namespace {
+
+using console::Glyph;
+
+struct CharRowTables {
+  bool raw = true;   // a pair is spelt as its two bytes, every shown byte as itself
+  Glyph plain[256];  // the byte as the plain rule spells it
+};
+CharRowTables g_char_row;
+
+constexpr uint32_t kPosition15 = 1u << 15;
+constexpr Glyph kEmpty = {0, {}};
+constexpr Glyph kBlank = {1, {' '}};
+constexpr Glyph kDot = {1, {'.'}};
+constexpr Glyph kTwoDots = {2, {'.', '.'}};
+
+inline char* put_glyph(char* p, const Glyph& g) {
+  std::memcpy(p, g.text, sizeof g.text);
+  return p + g.length;
+}
+
+}  // namespace
+
+void char_row_setup() {
+  ScanClasses classes{};
+  g_char_row.raw = console::display_is_raw();
+  for (int b = 0; b < 256; ++b) {
+    const uint8_t byte = static_cast<uint8_t>(b);
+    // The spelling comes from the per-byte writer itself, so both paths agree.
+    char text[2 * sizeof(Glyph)];
+    const size_t length = static_cast<size_t>(put_plain_char(text, byte) - text);
+    Glyph& g = g_char_row.plain[b];
+    g = Glyph{};
+    g.length = static_cast<uint8_t>(length);
+    std::memcpy(g.text, text, length);
+    const bool shown = is_printable(byte) || is_kana_symbol(byte);
+    classes.copy[b] = shown && length == 1 && text[0] == static_cast<char>(byte);
+    classes.glyph[b] = shown && !classes.copy[b];
+    classes.lead[b] = is_lead_byte(byte);
+    classes.trail[b] = is_trail_byte(byte);
+  }
+  row_kernels_setup(classes);
+}
+
+bool char_row_is_raw() {
+  return g_char_row.raw;
+}
+
+char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, bool blank_first) {
+  // Every position gets a glyph, the empty one for a byte that a pair or two dots took;
+  // then all are copied without a branch.
+  const Glyph* at[16];
+  Glyph pairs[8];  // held bytes are never adjacent: at most eight pairs in a row
+  for (int j = 0; j < 16; ++j) at[j] = &g_char_row.plain[row[j]];
+  if (blank_first) at[0] = &kBlank;
+  int n = 0;
+  for (uint32_t h = held & ~kPosition15; h != 0; h &= h - 1) {
+    const int j = std::countr_zero(h);
+    if ((trail >> (j + 1)) & 1) {
+      pairs[n] = console::display_pair(row[j], row[j + 1]);
+      at[j] = &pairs[n++];
+    } else {
+      at[j] = &kTwoDots;
+    }
+    at[j + 1] = &kEmpty;
+  }
+  if ((held & kPosition15) != 0) at[15] = &kEmpty;
+  for (int j = 0; j < 16; ++j) p = put_glyph(p, *at[j]);
+  if ((held & kPosition15) == 0) return p;
+  // The lead byte at the line end takes the look-ahead byte, as finish_char_column does.
+  if (g_look_ahead < 0 || !is_trail_byte(static_cast<uint8_t>(g_look_ahead))) {
+    return put_glyph(p, kDot);
+  }
+  g_char_column.trail_shown = true;
+  return put_glyph(p, console::display_pair(row[15], static_cast<uint8_t>(g_look_ahead)));
+}
+
+}  // namespace dump

@@ -1,0 +1,129 @@
+#include "dump/hex_simd.h"
+
+#include <bit>
+#include <cstring>
+
+#include "dump/char_row.h"
+
+namespace dump {
+namespace {
+
+// "XX " for every byte value, padded to four so that one 32-bit copy writes a triplet;
+// the pad byte is overwritten by the next triplet or lies in the row slack.
+constexpr auto kHexTriplets = [] {
+  struct Table {
+    char text[256][4];
+  } table{};
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  for (int b = 0; b < 256; ++b) {
+    table.text[b][0] = kDigits[b >> 4];
+    table.text[b][1] = kDigits[b & 15];
+    table.text[b][2] = ' ';
+    table.text[b][3] = ' ';
+  }
+  return table;
+}();
+
+struct RowKernelState {
+  ScanRanges ranges;
+  char plain[256];  // the character-column byte of the plain row: the byte, or "."
+  RowKernelList list;
+  const RowKernel* chosen = nullptr;
+};
+RowKernelState g_kernels;
+
+void format_row_portable(char* out, uint32_t address, const uint8_t* bytes, RowScan* scan) {
+  for (int shift = 24, i = 0; shift >= 0; shift -= 8, i += 2) {
+    std::memcpy(out + i, kHexTriplets.text[(address >> shift) & 0xFF], 2);
+  }
+  std::memcpy(out + 8, "  ", 2);
+  // Each copy writes four bytes, the fourth a blank that the next triplet overwrites;
+  // the last one's blank is the first of the gap.
+  for (int i = 0; i < 16; ++i) std::memcpy(out + 10 + 3 * i, kHexTriplets.text[bytes[i]], 4);
+  out[59] = ' ';
+  uint32_t lead = 0, trail = 0, glyph = 0;
+  const uint8_t* table = g_kernels.ranges.table;
+  for (uint32_t i = 0; i < 16; ++i) {
+    const uint8_t c = table[bytes[i]];
+    lead |= static_cast<uint32_t>(c & 1) << i;
+    trail |= static_cast<uint32_t>((c >> 1) & 1) << i;
+    glyph |= static_cast<uint32_t>((c >> 3) & 1) << i;
+    out[kCharColumnIndex + i] = g_kernels.plain[bytes[i]];
+  }
+  scan->lead = lead;
+  scan->trail = trail;
+  scan->glyph = glyph;
+}
+
+void blend_row_portable(char* col, const uint8_t* row, uint32_t raw, uint32_t dots) {
+  for (; raw != 0; raw &= raw - 1) {
+    const int i = std::countr_zero(raw);
+    col[i] = static_cast<char>(row[i]);
+  }
+  for (; dots != 0; dots &= dots - 1) col[std::countr_zero(dots)] = '.';
+}
+
+char* put_row_line_portable(char* out, uint32_t address, const uint8_t* bytes, RowLineFlags flags) {
+  RowScan scan;
+  format_row_portable(out, address, bytes, &scan);
+  return finish_row_line<blend_row_portable>(out, bytes, scan, flags);
+}
+
+constexpr RowKernel kPortableKernel = {"portable", format_row_portable, blend_row_portable,
+                                       put_row_line_portable};
+
+// The ranges of one class, or false when it needs more than kMaxRanges.
+bool to_ranges(const bool (&member)[256], ScanRanges::Class& out) {
+  out.count = 0;
+  for (int b = 0; b < 256;) {
+    if (!member[b]) {
+      ++b;
+      continue;
+    }
+    int last = b;
+    while (last + 1 < 256 && member[last + 1]) ++last;
+    if (out.count == ScanRanges::kMaxRanges) return false;
+    out.ranges[out.count++] = {static_cast<uint8_t>(b), static_cast<uint8_t>(last - b)};
+    b = last + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+void row_kernels_setup(const ScanClasses& classes) {
+  ScanRanges& r = g_kernels.ranges;
+  for (int b = 0; b < 256; ++b) {
+    r.table[b] = static_cast<uint8_t>((classes.lead[b] ? 1 : 0) | (classes.trail[b] ? 2 : 0) |
+                                      (classes.copy[b] ? 4 : 0) | (classes.glyph[b] ? 8 : 0));
+    g_kernels.plain[b] = classes.copy[b] ? static_cast<char>(b) : '.';
+  }
+  r.fits = to_ranges(classes.lead, r.lead) && to_ranges(classes.trail, r.trail) &&
+           to_ranges(classes.copy, r.copy) && to_ranges(classes.glyph, r.glyph);
+  g_kernels.list = RowKernelList{};
+  g_kernels.list.kernels[g_kernels.list.count++] = kPortableKernel;
+  add_arch_row_kernels(g_kernels.list);
+  g_kernels.chosen = &g_kernels.list.kernels[g_kernels.list.count - 1];
+}
+
+const RowKernelList& row_kernels() {
+  return g_kernels.list;
+}
+
+const RowKernel& row_kernel() {
+  return *g_kernels.chosen;
+}
+
+void use_row_kernel(const RowKernel& kernel) {
+  for (int i = 0; i < g_kernels.list.count; ++i) {
+    if (g_kernels.list.kernels[i].format_row == kernel.format_row) {
+      g_kernels.chosen = &g_kernels.list.kernels[i];
+    }
+  }
+}
+
+const ScanRanges& scan_ranges() {
+  return g_kernels.ranges;
+}
+
+}  // namespace dump

@@ -1,0 +1,189 @@
+// The fast line path (row kernels, masks) against the byte-by-byte path (write_hex_byte,
+// write_char_byte and the Japanese state machine), on random data shaped like files.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "console/display_encoding.h"
+#include "console/dump_options.h"
+#include "console/output.h"
+#include "dump/block_reader.h"
+#include "dump/byte_class.h"
+#include "dump/char_row.h"
+#include "dump/hex_simd.h"
+#include "dump/highlight.h"
+#include "dump/japanese.h"
+#include "dump/line_format.h"
+
+namespace {
+
+struct Display {
+  const char* name;
+  int code_page;
+  const char* charset;  // "" for raw output
+};
+
+void PrintTo(const Display& d, std::ostream* os) {
+  *os << d.name;
+}
+
+void set_up_display(const Display& d) {
+  dump::build_byte_classes(d.code_page);
+  console::display_setup(d.code_page, d.charset);
+  dump::char_column_setup();
+  dump::line_format_setup();
+}
+
+// Bytes that exercise the pairing: lead and trail bytes, kana, line ends, markers.
+std::string biased_bytes(std::mt19937& rng, size_t n) {
+  static constexpr uint8_t kInteresting[] = {0x81, 0x82, 0x9F, 0xE0, 0xFC, 0x40, 0x7E, 0x80,
+                                             0xA0, 0xA1, 0xDF, 0x0D, 0x0A, 0x0C, 0xFF, 0xFD,
+                                             0x00, 0x20, 0x41, 0x7F, 0x5C, 0xEF, 0xF0};
+  std::string s(n, '\0');
+  for (char& c : s) {
+    const uint32_t r = rng();
+    c = static_cast<char>((r & 3) == 0 ? static_cast<uint8_t>(r >> 8)
+                                       : kInteresting[(r >> 8) % sizeof kInteresting]);
+  }
+  return s;
+}
+
+struct FileCase {
+  std::string data;
+  uint32_t skip;
+};
+
+// Everything the line writer changes between lines, for comparing the two paths.
+struct LineState {
+  bool trail_shown;
+  uint8_t pending_lead;
+  uint32_t address;
+};
+
+LineState state() {
+  return {dump::g_char_column.trail_shown, dump::g_char_column.pending_lead,
+          dump::g_position.address};
+}
+
+// Dumps one simulated file line by line, the way the per-file loop and the block reader
+// feed the writer, and returns each line's output and the state after it.
+std::vector<std::pair<std::string, LineState>> dump_lines(const FileCase& f, dump::LinePath path) {
+  dump::use_line_path(path);
+  dump::g_char_column = {};
+  dump::g_look_ahead = -1;
+  dump::g_position.address = f.skip - f.skip % 16;
+  dump::g_position.leading_blanks = static_cast<int32_t>(f.skip % 16);
+  std::vector<std::pair<std::string, LineState>> lines;
+  for (size_t pos = f.skip - f.skip % 16; pos < f.data.size(); pos += 16) {
+    const size_t n = std::min<size_t>(16, f.data.size() - pos);
+    std::memcpy(dump::g_line.bytes, f.data.data() + pos, n);
+    dump::g_line.last_index = static_cast<int32_t>(n) - 1;
+    if (console::g_options.japanese_display) {
+      dump::g_look_ahead = pos + 16 < f.data.size() ? static_cast<uint8_t>(f.data[pos + 16]) : -1;
+    }
+    console::g_output.used = 0;
+    dump::write_dump_line();
+    dump::g_position.leading_blanks = 0;
+    lines.emplace_back(std::string(console::g_output.data, console::g_output.used), state());
+  }
+  console::g_output.used = 0;
+  return lines;
+}
+
+void expect_same_dump(const FileCase& f, const std::string& what) {
+  const auto reference = dump_lines(f, dump::LinePath::kPerByte);
+  const auto fast = dump_lines(f, dump::LinePath::kRows);
+  ASSERT_EQ(reference.size(), fast.size());
+  for (size_t i = 0; i < reference.size(); ++i) {
+    ASSERT_EQ(reference[i].first, fast[i].first) << what << ", line " << i;
+    EXPECT_EQ(reference[i].second.trail_shown, fast[i].second.trail_shown) << what << i;
+    EXPECT_EQ(reference[i].second.pending_lead, fast[i].second.pending_lead) << what << i;
+    EXPECT_EQ(reference[i].second.address, fast[i].second.address) << what << i;
+  }
+}
+
+class LineFormatTest : public ::testing::TestWithParam<Display> {
+ protected:
+  void SetUp() override {
+    saved_ = console::g_options;
+    console::g_options.pause = false;
+    set_up_display(GetParam());
+  }
+  void TearDown() override {
+    console::g_options = saved_;
+    dump::use_line_path(dump::LinePath::kRows);
+    set_up_display({"raw 932", 932, ""});
+  }
+  console::DumpOptions saved_;
+};
+
+TEST_P(LineFormatTest, RowKernelsGiveTheBytesOfThePerBytePath) {
+  std::mt19937 rng(20240607);
+  const dump::RowKernelList kernels = dump::row_kernels();
+  for (int k = 0; k < kernels.count; ++k) {
+    dump::use_line_kernel(kernels.kernels[k]);
+    for (int round = 0; round < 300; ++round) {
+      console::g_options.japanese_display = (rng() & 3) != 0;
+      console::g_options.hyphen = (rng() & 1) != 0;
+      const size_t size = 1 + rng() % 700;
+      const uint32_t skip = (rng() & 3) == 0 ? rng() % 40 : 0;
+      const FileCase f{biased_bytes(rng, size), skip};
+      expect_same_dump(f, std::string(kernels.kernels[k].name) + " round " + std::to_string(round));
+      if (HasFatalFailure()) return;
+    }
+  }
+  dump::use_line_kernel(kernels.kernels[kernels.count - 1]);
+}
+
+// Runs of lead bytes across line ends: the parity of a run decides every pair.
+TEST_P(LineFormatTest, LeadRunsAcrossLineEnds) {
+  const std::string cases[] = {
+      std::string(33, '\x81'),
+      std::string(15, 'A') + "\x82\xA0" + std::string(15, 'B'),
+      std::string(15, 'A') + "\x82\x41" + std::string(20, '\x82'),
+      std::string(15, 'A') + "\x82\x0A" + std::string(16, 'C'),
+      std::string(31, 'A') + "\x82",
+      "\x82\xA0\xB1\xDE\x0D\x09\x20\x7F\x80\xA0\xFD\x81\x81\x81\x41\x82\x30\x31",
+  };
+  for (bool japanese : {true, false}) {
+    console::g_options.japanese_display = japanese;
+    for (const std::string& data : cases) expect_same_dump({data, 0}, data);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Displays, LineFormatTest,
+                         ::testing::Values(Display{"raw 932", 932, ""},
+                                           Display{"utf8 932", 932, "UTF-8"},
+                                           Display{"raw 950", 950, ""},
+                                           Display{"raw 1361", 1361, ""},
+                                           Display{"single byte", 28591, ""}),
+                         [](const auto& info) {
+                           std::string n = info.param.name;
+                           for (char& c : n)
+                             c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           return n;
+                         });
+
+// The held lead bytes of a mask against the byte-by-byte rule, for every 16-bit mask.
+TEST(HeldLeads, MatchesTheSequentialRule) {
+  for (uint32_t leads = 0; leads < (1u << 16); ++leads) {
+    uint32_t expected = 0;
+    bool holding = false;
+    for (int j = 0; j < 16; ++j) {
+      if (holding) {
+        holding = false;  // this byte completes the held one, whatever it is
+      } else if ((leads >> j) & 1) {
+        holding = true;
+        expected |= 1u << j;
+      }
+    }
+    ASSERT_EQ(expected, dump::held_leads(leads)) << "leads " << leads;
+  }
+}
+
+}  // namespace

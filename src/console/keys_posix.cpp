@@ -2,12 +2,12 @@
 // a file with standard input redirected still pages by the keyboard.
 #include "console/keys.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 namespace console {
 namespace {
@@ -43,9 +43,13 @@ bool enter_raw_mode() {
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   g_keys.mode = raw;
+  // Marked before the mode is set, so that a stop arriving in between is followed by the
+  // raw mode again on continue (keys_resume), not by a read in line mode.
+  g_keys.reading = 1;
   g_keys.raw = 1;
   if (::tcsetattr(g_keys.fd, TCSANOW, &raw) != 0) {
     g_keys.raw = 0;
+    g_keys.reading = 0;
     return false;
   }
   return true;
@@ -54,7 +58,9 @@ bool enter_raw_mode() {
 // One byte, waiting at most timeout_ms (-1: for ever). -1 at end, on error or time-out.
 int read_byte(int timeout_ms) {
   if (timeout_ms >= 0) {
-    struct pollfd pfd {g_keys.fd, POLLIN, 0};
+    struct pollfd pfd {
+      g_keys.fd, POLLIN, 0
+    };
     int ready;
     do {
       ready = ::poll(&pfd, 1, timeout_ms);
@@ -96,7 +102,6 @@ int read_one_key() {
 int read_key() {
   if (!open_terminal()) return -1;
   const bool raw = enter_raw_mode();
-  g_keys.reading = 1;
   const int code = read_one_key();
   g_keys.reading = 0;
   if (raw) keys_restore();

@@ -6,6 +6,7 @@
 #include "console/dump_options.h"
 #include "console/keys.h"
 #include "console/output.h"
+#include "console/pager_test_helper.h"
 #include "console/run_end.h"
 
 namespace console {
@@ -18,6 +19,16 @@ namespace {
 constexpr int kKeyEnter = 13;
 constexpr int kKeyLineFeed = 10;  // Enter typed ahead while output ran arrives as LF
 constexpr int kKeySpace = 32;
+
+// Where the row count stops growing: above any page a terminal can have, below the page
+// of output that is not a terminal (kUnlimitedHeight - 2), which therefore never pauses.
+constexpr int32_t kCountCeiling = kUnlimitedHeight / 2;
+
+// Where the prompt takes its keys: the terminal, or a test's script.
+struct KeySource {
+  int (*next_key)() = read_key;
+};
+KeySource g_key_source;
 
 enum class Command { kNone, kPage, kLine, kNextFile, kQuit };
 
@@ -39,20 +50,53 @@ Command command_of(int code) {
   }
 }
 
+// Keeps the percentage of a file that grew many times over within an int.
+constexpr uint64_t kMaxWholes = 1000000;
+
+// For rest < size: returns floor(rest * 10 / size) and leaves rest * 10 mod size in rest,
+// adding rest ten times and taking size off whenever the sum reaches it. The sum of two
+// values below size that wraps round is above size too, and its wrapped difference exact.
+int next_decimal_digit(uint64_t& rest, uint64_t size) {
+  uint64_t acc = 0;
+  int digit = 0;
+  for (int i = 0; i < 10; ++i) {
+    const uint64_t sum = acc + rest;
+    if (sum < acc || sum >= size) {
+      acc = sum - size;
+      ++digit;
+    } else {
+      acc = sum;
+    }
+  }
+  rest = acc;
+  return digit;
+}
+
 }  // namespace
 
+void pager_use_key_source(int (*next_key)()) {
+  g_key_source.next_key = next_key != nullptr ? next_key : read_key;
+}
+
 int progress_percent(const Progress& progress) {
-  if (progress.file_size == 0) return 0;
+  const uint64_t size = progress.file_size;
+  if (size == 0) return 0;
   // bytes_consumed never exceeds file_size for a file that keeps its size; one that
-  // grows while it is dumped may pass it, and the percentage then stays above 100.
-  // Split so that no product overflows 64 bits for any size a file system can hold.
-  const uint64_t whole = progress.bytes_consumed / progress.file_size;
-  const uint64_t rest = progress.bytes_consumed % progress.file_size;
-  return static_cast<int>(whole * 100 + rest * 100 / progress.file_size);
+  // grows while it is dumped may pass it, and the percentage then goes above 100.
+  const uint64_t whole = progress.bytes_consumed / size;
+  uint64_t rest = progress.bytes_consumed % size;
+  if (whole >= kMaxWholes) return static_cast<int>(kMaxWholes * 100);
+  // rest * 100 overflows 64 bits for sizes above 2^57, which sparse files reach: the
+  // two decimal digits come one at a time, each without any product.
+  const int tens = next_decimal_digit(rest, size);
+  const int ones = next_decimal_digit(rest, size);
+  return static_cast<int>(whole) * 100 + tens * 10 + ones;
 }
 
 bool count_rows(int32_t rows) {
-  g_screen.lines_on_screen += rows;
+  // Without pauses the count would grow for ever and overflow on a long enough run.
+  int32_t& count = g_screen.lines_on_screen;
+  count = count < kCountCeiling - rows ? count + rows : kCountCeiling;
   if (g_screen.lines_on_screen < g_screen.page_height) return false;
   return pager_prompt();
 }
@@ -69,7 +113,7 @@ bool pager_prompt() {
   set_attribute(static_cast<uint16_t>(background | kColorNormal));
   out_flush();  // the prompt is on the screen before the first key is read
   for (;;) {
-    const int code = read_key();
+    const int code = g_key_source.next_key();
     // A terminal that cannot be read (none, or it hung up) would answer every read at
     // once; ending as for Q is the only way that does not spin.
     const Command command = code < 0 ? Command::kQuit : command_of(code);

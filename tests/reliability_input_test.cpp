@@ -1,0 +1,418 @@
+// Bad and awkward inputs, end to end: files that cannot be opened or read, streams,
+// endless input, files that change while they are dumped, names of every shape. Every
+// failure must be told in words and in the exit code, and no byte lost or repeated.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "line_model.h"
+#include "reliability_child.h"
+#include "run_tovix.h"
+
+namespace {
+
+using tovix_test::banner;
+using tovix_test::Child;
+using tovix_test::ChildEnd;
+using tovix_test::ChildSpec;
+using tovix_test::header;
+using tovix_test::open_failed;
+using tovix_test::read_failed;
+using tovix_test::ScratchDir;
+
+// Bytes that exercise the character column: Shift_JIS pairs, kana, control codes, and
+// lead bytes without a trail, mixed with random ones (a fixed seed: reruns agree).
+std::string awkward_bytes(size_t n, uint32_t seed) {
+  static const uint8_t kPicks[] = {0x82, 0xA0, 0x81, 0x41, 0x0D, 0x0A, 0xB1, 0xFF,
+                                   0xE0, 0x40, 0x7F, 0x20, 0x95, 0x5C, 0xFC, 0x00};
+  std::string s(n, '\0');
+  uint32_t x = seed * 2654435761u + 7;
+  for (size_t i = 0; i < n; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    s[i] = static_cast<char>((x & 0x300) != 0 ? kPicks[x & 15] : (x >> 16) & 0xFF);
+  }
+  return s;
+}
+
+// Writes data to fd in uneven pieces, now and then pausing, then closes fd.
+void feed_unevenly(int fd, const std::string& data) {
+  uint32_t x = 12345;
+  for (size_t pos = 0; pos < data.size();) {
+    x = x * 1103515245u + 12345u;
+    const size_t piece = std::min<size_t>(data.size() - pos, 1 + (x >> 8) % 9000);
+    const ssize_t n = ::write(fd, data.data() + pos, piece);
+    if (n <= 0) break;
+    pos += static_cast<size_t>(n);
+    if ((x & 0x1F000) == 0) ::usleep(2000);
+  }
+  ::close(fd);
+}
+
+// The text after the banner and one header must be exactly the dump of data.
+void expect_dump(const std::string& out, const std::string& name, const std::string& data,
+                 uint64_t skip, bool japanese) {
+  const std::string head = banner() + header(name);
+  ASSERT_EQ(out.compare(0, head.size(), head), 0) << "no header for " << name;
+  EXPECT_EQ(line_model::check_dump(out.substr(head.size()), data, skip, {japanese, true}), "")
+      << name << (japanese ? " -J" : " -j") << " skip " << skip;
+}
+
+TEST(Reliability, FilesThatCannotBeOpenedAreReportedAndPassedOver) {
+  ScratchDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);  // the unprivileged run must get in
+  const std::string good = dir.write("good", "ab");
+  const std::string locked = dir.write("locked", "secret");
+  ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+  const std::string directory = dir.path() + "/sub";
+  ASSERT_EQ(::mkdir(directory.c_str(), 0755), 0);
+  const std::string dangling = dir.path() + "/dangling";
+  ASSERT_EQ(::symlink("nowhere", dangling.c_str()), 0);
+  const std::string bad_names[] = {
+      dir.path() + "/missing",
+      locked,
+      directory,
+      dangling,
+      dir.path() + "/" + std::string(300, 'c'),  // a component too long for the system
+      dir.path() + std::string(2500, '/') + std::string(2500, 'l'),  // a path too long
+      good + "/x",                                                   // a file taken for a directory
+  };
+  ChildSpec spec;
+  spec.unprivileged = true;  // the locked file is readable by root
+  spec.args = {"-p"};
+  std::string expected = banner();
+  for (const std::string& name : bad_names) {
+    spec.args.push_back(name);
+    expected += header(name) + open_failed(name);
+  }
+  spec.args.push_back(good);
+  expected += header(good);
+  std::string out, err;
+  const ChildEnd end = tovix_test::run_child(spec, &out, &err);
+  ASSERT_NE(end.exit_code, 126) << "could not change to an unprivileged user";
+  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_EQ(err, "");
+  ASSERT_EQ(out.compare(0, expected.size(), expected), 0) << out.substr(0, 2000);
+  EXPECT_EQ(line_model::check_dump(out.substr(expected.size()), "ab", 0, {}), "");
+}
+
+// Memory the test maps at a fixed low address, readable up to `readable` bytes and
+// unmapped after: /proc/<pid>/mem then reads like a file whose reads fail at that point.
+class FailingRegion {
+ public:
+  explicit FailingRegion(size_t readable) : size_(readable) {
+    const long page = ::sysconf(_SC_PAGESIZE);
+    for (uintptr_t at = 0x10000000; at < 0x70000000 && base_ == nullptr; at += 0x08000000) {
+      void* p = ::mmap(reinterpret_cast<void*>(at), readable + page, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+      if (p == MAP_FAILED) continue;
+      if (p != reinterpret_cast<void*>(at)) {
+        ::munmap(p, readable + page);
+        continue;
+      }
+      base_ = static_cast<char*>(p);
+    }
+    if (base_ == nullptr) return;
+    ::munmap(base_ + readable, static_cast<size_t>(page));
+    content_ = awkward_bytes(readable, 99);
+    std::copy(content_.begin(), content_.end(), base_);
+  }
+  ~FailingRegion() {
+    if (base_ != nullptr) ::munmap(base_, size_);
+  }
+  bool ok() const { return base_ != nullptr; }
+  uintptr_t address() const { return reinterpret_cast<uintptr_t>(base_); }
+  const std::string& content() const { return content_; }
+
+ private:
+  size_t size_;
+  char* base_ = nullptr;
+  std::string content_;
+};
+
+TEST(Reliability, ReadFailureAfterDataShowsAllDataThenTheMessage) {
+  // The failure at a block boundary is met by the look-ahead read under -J, before the
+  // line it serves is written; in mid-block it is met after a short read.
+  struct Case {
+    size_t readable;
+    const char* japanese;
+  } cases[] = {{1 << 16, "-J"},
+               {1 << 16, "-j"},
+               {(1 << 16) + 4096, "-J"},
+               {(1 << 16) + 4096, "-j"},
+               {4096, "-J"}};
+  for (const Case& c : cases) {
+    FailingRegion region(c.readable);
+    if (!region.ok()) GTEST_SKIP() << "no free low address to map";
+    const std::string name = "/proc/" + std::to_string(::getpid()) + "/mem";
+    char skip[32];
+    std::snprintf(skip, sizeof skip, "%lXH", static_cast<unsigned long>(region.address()));
+    ChildSpec spec;
+    spec.args = {"-p", c.japanese, "-s", skip, name};
+    std::string out;
+    const ChildEnd end = tovix_test::run_child(spec, &out);
+    const std::string head = banner() + header(name);
+    ASSERT_EQ(out.compare(0, head.size(), head), 0);
+    const std::string message = read_failed(name);
+    if (out == head + message) GTEST_SKIP() << "this system does not let us read our memory";
+    SCOPED_TRACE(std::to_string(c.readable) + " bytes " + c.japanese);
+    EXPECT_EQ(end.exit_code, 1);
+    ASSERT_GE(out.size(), head.size() + message.size());
+    EXPECT_EQ(out.substr(out.size() - message.size()), message);
+    const std::string lines = out.substr(head.size(), out.size() - head.size() - message.size());
+    std::string bytes, error;
+    uint32_t first = 0;
+    ASSERT_TRUE(line_model::read_hex_column(lines, &bytes, &first, &error)) << error;
+    EXPECT_EQ(first, static_cast<uint32_t>(region.address()));
+    EXPECT_EQ(bytes.size(), region.content().size());
+    EXPECT_TRUE(bytes == region.content()) << "the bytes before the failure differ";
+  }
+}
+
+TEST(Reliability, StreamsAreDumpedWholeWhateverTheirPieces) {
+  const std::string data = awkward_bytes(300000, 3);
+  enum Kind { kFifo, kStdinPipe, kFdName };
+  for (Kind kind : {kFifo, kStdinPipe, kFdName}) {
+    for (const char* japanese : {"-J", "-j"}) {
+      for (const char* skip : {"0", "37"}) {
+        ScratchDir dir;
+        ChildSpec spec;
+        int write_fd = -1, pipe_fds[2] = {-1, -1};
+        std::string name;
+        if (kind == kFifo) {
+          name = dir.path() + "/fifo";
+          ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+        } else {
+          ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
+          write_fd = pipe_fds[1];
+          if (kind == kStdinPipe) {
+            name = "/dev/stdin";
+            spec.stdin_fd = pipe_fds[0];
+          } else {
+            name = "/dev/fd/3";  // what a shell's <(...) hands over
+            spec.fds = {{pipe_fds[0], 3}};
+          }
+        }
+        spec.args = {"-p", japanese, "-s", skip, name};
+        Child child(spec);
+        if (pipe_fds[0] >= 0) ::close(pipe_fds[0]);
+        if (kind == kFifo) write_fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(write_fd, 0);
+        std::thread writer(feed_unevenly, write_fd, data);
+        const ChildEnd end = child.wait();
+        writer.join();
+        SCOPED_TRACE(name + " " + japanese + " -s " + skip);
+        EXPECT_EQ(end.exit_code, 0);
+        EXPECT_EQ(child.err(), "");
+        expect_dump(child.out(), name, data, std::stoul(skip), japanese[1] == 'J');
+      }
+    }
+  }
+}
+
+// Reads n bytes of the dump of an endless input, then goes away; returns how it ended.
+ChildEnd read_endless_then_leave(const std::vector<std::string>& args, size_t n,
+                                 std::string* start) {
+  ChildSpec spec;
+  spec.args = args;
+  Child child(spec);
+  child.read_out(n);
+  *start = child.out().substr(0, 4096);
+  child.close_out();
+  const ChildEnd end = child.wait();
+  EXPECT_EQ(child.err(), "") << "the end of the reader is no error";
+  return end;
+}
+
+TEST(Reliability, EndlessInputStreamsInConstantMemoryAndEndsQuietly) {
+  ScratchDir dir;
+  // A sparse file of 5 GiB read from 2 GiB on, and /dev/zero; both never end in the
+  // time the reader stays.
+  const std::string sparse = dir.path() + "/sparse";
+  {
+    const int fd = ::open(sparse.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 5LL << 30), 0);
+    ASSERT_EQ(::pwrite(fd, "Tovix", 5, 0x7FFFFFF5), 5);
+    ::close(fd);
+  }
+  const std::vector<std::string> sources[] = {
+      {"-p", "/dev/zero"},
+      {"-p", "-j", "/dev/zero"},
+      {"-p", "-s", "7FFFFFF0H", sparse},
+  };
+  for (const auto& args : sources) {
+    SCOPED_TRACE(args.back());
+    std::string start_small, start_large;
+    const ChildEnd small = read_endless_then_leave(args, 1 << 20, &start_small);
+    const ChildEnd large = read_endless_then_leave(args, 48 << 20, &start_large);
+    for (const ChildEnd& end : {small, large}) {
+      EXPECT_EQ(end.exit_code, 0);
+      EXPECT_EQ(end.signal, 0);
+    }
+    // A leak of even 16 bytes a line would add 10 MB over the 600,000 lines between
+    // them; the margin is for the sanitizers' own bookkeeping.
+    EXPECT_LT(large.max_rss_kb - small.max_rss_kb, 8192)
+        << small.max_rss_kb << " KiB, then " << large.max_rss_kb << " KiB";
+    EXPECT_EQ(start_small, start_large);
+    const std::string first_line =
+        args.back() == sparse
+            ? "7FFFFFF0  00 00 00 00 00 54 6F 76-69 78 00 00 00 00 00 00   .....Tovix......\n"
+            : "00000000  00 00 00 00 00 00 00 00-00 00 00 00 00 00 00 00   ................\n";
+    EXPECT_NE(start_small.find(header(args.back()) + first_line), std::string::npos)
+        << start_small.substr(0, 300);
+  }
+}
+
+TEST(Reliability, FileThatShrinksOrGrowsWhileDumped) {
+  // The dump is held up by a pipe that the test stops reading: the program is at most
+  // a pipe, an output buffer and two blocks ahead (far less than 1,500,000 bytes of
+  // input) when the file changes, so what the reads return from then on is settled.
+  const std::string original = awkward_bytes(4 << 20, 5);
+  struct Case {
+    const char* what;
+    size_t new_size;  // the file is cut to this size, or grown with new bytes to it
+  } cases[] = {{"shrinks", 1500000}, {"shrinks to nothing left", 0}, {"grows", 5000000}};
+  for (const Case& c : cases) {
+    for (const char* japanese : {"-J", "-j"}) {
+      SCOPED_TRACE(std::string(c.what) + " " + japanese);
+      ScratchDir dir;
+      const std::string f = dir.write("f", original);
+      ChildSpec spec;
+      spec.args = {"-p", japanese, f};
+      Child child(spec);
+      child.read_out(4096);
+      ::usleep(100000);  // let it fill the pipe and stop
+      std::string now;
+      if (c.new_size <= original.size()) {
+        ASSERT_EQ(::truncate(f.c_str(), static_cast<off_t>(c.new_size)), 0);
+        now = original.substr(0, c.new_size);
+      } else {
+        const std::string more = awkward_bytes(c.new_size - original.size(), 6);
+        const int fd = ::open(f.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        ASSERT_EQ(::write(fd, more.data(), more.size()), static_cast<ssize_t>(more.size()));
+        ::close(fd);
+        now = original + more;
+      }
+      const ChildEnd end = child.wait();
+      EXPECT_EQ(end.exit_code, 0);
+      EXPECT_EQ(end.signal, 0);
+      const std::string head = banner() + header(f);
+      ASSERT_EQ(child.out().compare(0, head.size(), head), 0);
+      const std::string lines = child.out().substr(head.size());
+      std::string bytes, error;
+      uint32_t first = 0;
+      ASSERT_TRUE(line_model::read_hex_column(lines, &bytes, &first, &error)) << error;
+      EXPECT_EQ(first, 0u);
+      if (c.new_size == 0) {
+        // Cut below what was already read: what was read is shown, nothing after it.
+        ASSERT_LE(bytes.size(), 1500000u);
+        EXPECT_TRUE(bytes == original.substr(0, bytes.size()));
+      } else {
+        EXPECT_EQ(bytes.size(), now.size());
+        EXPECT_TRUE(bytes == now) << "the dump differs from what the file held";
+      }
+    }
+  }
+}
+
+TEST(Reliability, FailedWritesAreReportedOnStandardError) {
+  ScratchDir dir;
+  const std::string small = dir.write("small", "ab");
+  const std::string large = dir.write("large", awkward_bytes(500000, 8));
+  const std::vector<std::string> runs[] = {
+      {"-p", small},  // fails at the flush at the end
+      {"-p", large},  // fails when the buffer first fills
+      {"-p", dir.path() + "/missing"},
+      {"-x"},               // the usage text cannot be written either
+      {"-p", "/dev/zero"},  // endless: must not go on for ever
+  };
+  const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(full, 0);
+  // "標準出力への書き込みに失敗しました"
+  const std::string message =
+      "\x95W\x8F\x80\x8Fo\x97\xCD\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E"
+      "\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
+  for (const auto& args : runs) {
+    ChildSpec spec;
+    spec.args = args;
+    spec.stdout_fd = full;
+    std::string err;
+    const ChildEnd end = tovix_test::run_child(spec, nullptr, &err);
+    EXPECT_EQ(end.exit_code, 1) << args.back();
+    EXPECT_EQ(err.rfind(message, 0), 0u) << args.back() << ": " << err;
+  }
+  ::close(full);
+}
+
+TEST(Reliability, NamesOfEveryShapeAreShownAsGiven) {
+  ScratchDir dir;
+  // 4,000 bytes through nested directories (a component may hold at most 255).
+  std::string deep = dir.path();
+  while (deep.size() + 201 < 4000 - 100) {
+    deep += "/" + std::string(200, 'd');
+    ASSERT_EQ(::mkdir(deep.c_str(), 0700), 0);
+  }
+  const std::string long_name = deep + "/" + std::string(4000 - deep.size() - 1, 'f');
+  ASSERT_EQ(long_name.size(), 4000u);
+  const std::string long_missing = long_name.substr(0, 3999) + "g";
+  {
+    const int fd = ::open(long_name.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "long", 4), 4);
+    ::close(fd);
+  }
+  // Relative names, as given after the options: Shift_JIS (表 ends in 0x5C, kana, a
+  // pair with a trail byte 0x7C), blanks, and names that look like options.
+  const std::string names[] = {
+      "\x95\x5C.bin",                      // 表.bin
+      "\xB6\xC5",                          // ｶﾅ
+      "\x83\x7C\x83\x43\x83\x93\x83\x67",  // ポイント
+      "a b  c",
+      " lead",
+      "-k",
+      "-s",
+      "--",
+      "-",
+  };
+  for (size_t i = 0; i < std::size(names); ++i)
+    dir.write(names[i], std::string("file ") + std::to_string(i));
+
+  // The one dump line of a file of a few printable bytes.
+  auto one_line = [](const std::string& content) {
+    std::string line = "00000000  ";
+    for (size_t k = 0; k < 16; ++k) {
+      char cell[4] = "  ";
+      if (k < content.size())
+        std::snprintf(cell, sizeof cell, "%02X", static_cast<unsigned char>(content[k]));
+      line += std::string(cell) + (k == 7 ? "-" : " ");
+    }
+    return line + "  " + content + std::string(16 - content.size(), ' ') + "\n";
+  };
+  ChildSpec spec;
+  spec.cwd = dir.path();
+  spec.args = {"-p", long_name, long_missing};
+  std::string expected = banner() + header(long_name) + one_line("long");
+  expected += header(long_missing) + open_failed(long_missing);
+  for (size_t i = 0; i < std::size(names); ++i) {
+    spec.args.push_back(names[i]);
+    expected += header(names[i]) + one_line(std::string("file ") + std::to_string(i));
+  }
+  std::string out, err;
+  const ChildEnd end = tovix_test::run_child(spec, &out, &err);
+  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(out, expected);
+}
+
+}  // namespace

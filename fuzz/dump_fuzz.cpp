@@ -7,7 +7,9 @@
 // Input layout:
 //   byte 0      flags: bit 0 Japanese display off, bit 1 hyphen off, bit 2 the first
 //               file through a pipe, bit 3 the second file through a pipe, bit 4 every
-//               line built byte by byte (the way coloured output goes) instead of by rows
+//               line built byte by byte (the way coloured output goes) instead of by rows;
+//               bits 5-6: 0 or 1 code page 932 shown as it is, 2 code page 932 shown in
+//               UTF-8, 3 another double-byte code page (by byte 5) shown in UTF-8
 //   bytes 1-2   skip, little endian, taken modulo (size of the first file + 48)
 //   byte 3      repeat: the data is repeated (byte 3 & 63) + 1 times, so that short
 //               inputs reach across the reader's 64 KiB blocks
@@ -37,8 +39,26 @@
 namespace {
 
 constexpr size_t kMaxFileSize = 3 << 16;  // three blocks of the reader
+constexpr int kOtherCodePages[] = {936, 949, 950, 1361};
 
 int g_captured_stdout = -1;  // a memory file standing in for standard output
+
+// The code page and display the tables are built for; rebuilt when an input asks for
+// another.
+struct DisplayMode {
+  int code_page = 0;
+  bool utf8 = false;
+};
+DisplayMode g_display;
+
+void use_display(int code_page, bool utf8) {
+  if (g_display.code_page == code_page && g_display.utf8 == utf8) return;
+  dump::build_byte_classes(code_page);
+  console::display_setup(code_page, utf8 ? "UTF-8" : "");
+  dump::char_column_setup();
+  dump::line_format_setup();
+  g_display = {code_page, utf8};
+}
 
 [[noreturn]] void fail(const std::string& what) {
   std::fprintf(stderr, "dump_fuzz: %s\n", what.c_str());
@@ -123,10 +143,6 @@ void dump_and_check(const std::string& data, bool through_pipe, uint32_t seed, u
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  dump::build_byte_classes(932);
-  console::display_setup(932, "");
-  dump::char_column_setup();
-  dump::line_format_setup();
   g_captured_stdout = ::memfd_create("dump_fuzz_stdout", MFD_CLOEXEC);
   if (g_captured_stdout < 0 || ::dup2(g_captured_stdout, STDOUT_FILENO) < 0)
     fail("cannot capture standard output");
@@ -143,6 +159,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   const size_t split = data.size() * input[4] / 256;
   const std::string first = data.substr(0, split), second = data.substr(split);
 
+  const int display = (flags >> 5) & 3;
+  use_display(display < 3 ? 932 : kOtherCodePages[(input[5] >> 4) & 3], display >= 2);
+
   console::DumpOptions& o = console::g_options;
   o = console::DumpOptions{};
   o.pause = false;
@@ -150,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   o.hyphen = (flags & 2) == 0;
   o.skip = static_cast<int32_t>((input[1] | input[2] << 8) % (first.size() + 48));
   dump::use_line_path((flags & 16) != 0 ? dump::LinePath::kPerByte : dump::LinePath::kRows);
-  const line_model::Format format{o.japanese_display, o.hyphen};
+  const line_model::Format format{o.japanese_display, o.hyphen, display >= 2};
 
   dump_and_check(first, (flags & 4) != 0, input[5], static_cast<uint64_t>(o.skip), format);
   dump_and_check(second, (flags & 8) != 0, input[5] + 1u, static_cast<uint64_t>(o.skip), format);

@@ -111,6 +111,34 @@ std::string check_japanese_column(const std::string& col, const ExpectedLine& e,
   return "";
 }
 
+// A converted column: whatever the file holds, what reaches the terminal is valid
+// UTF-8 with no control character (C0, DEL or C1) that could act on the terminal.
+std::string check_converted_column(const std::string& col) {
+  for (size_t i = 0; i < col.size();) {
+    const uint8_t b = static_cast<uint8_t>(col[i]);
+    const int length = b < 0x80         ? 1
+                       : (b >> 5) == 6  ? 2
+                       : (b >> 4) == 14 ? 3
+                       : (b >> 3) == 30 ? 4
+                                        : 0;
+    if (length == 0 || i + static_cast<size_t>(length) > col.size())
+      return "not UTF-8 at byte " + std::to_string(i);
+    uint32_t c = length == 1 ? b : b & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+      const uint8_t next = static_cast<uint8_t>(col[i + static_cast<size_t>(k)]);
+      if ((next & 0xC0) != 0x80) return "not UTF-8 at byte " + std::to_string(i);
+      c = c << 6 | (next & 0x3F);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < least[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+      return "not UTF-8 at byte " + std::to_string(i);
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+      return "a control character reaches the terminal at byte " + std::to_string(i);
+    i += static_cast<size_t>(length);
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string check_line(const std::string& text, const ExpectedLine& e, const Format& format,
@@ -130,6 +158,7 @@ std::string check_line(const std::string& text, const ExpectedLine& e, const For
   }
   if (text.compare(58, 2, "  ") != 0) return "no gap before the character column";
   const std::string col = text.substr(60);
+  if (format.converted) return check_converted_column(col);
   if (!format.japanese) return check_plain_column(col, e);
   return check_japanese_column(col, e, trail_in, trail_out);
 }

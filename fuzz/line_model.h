@@ -25,8 +25,10 @@ struct ExpectedLine {
 
 /// How the dump was asked for.
 struct Format {
-  bool japanese = true;  ///< -J: Shift_JIS pairs shown whole
-  bool hyphen = true;    ///< -H: "-" after the eighth byte
+  bool japanese = true;    ///< -J: Shift_JIS pairs shown whole
+  bool hyphen = true;      ///< -H: "-" after the eighth byte
+  bool converted = false;  ///< the column is converted to UTF-8 (of any code page): only
+                           ///< checked to be valid UTF-8 without control characters
 };
 
 /// Checks one line of text (without its line end). trail_in says whether the previous

@@ -15,6 +15,7 @@
 #include "console/output.h"
 #include "dump/block_reader.h"
 #include "dump/byte_class.h"
+#include "dump/char_row.h"
 #include "dump/hex_simd.h"
 #include "dump/japanese.h"
 #include "dump/line_format.h"
@@ -86,6 +87,38 @@ void BM_DumpLines(benchmark::State& state) {
                           static_cast<int64_t>(data.size()));
 }
 
+// Whole blocks through a kernel's line loop, as the dump writes the lines that follow
+// in a block: arguments as for BM_DumpLines.
+void BM_DumpBlocks(benchmark::State& state) {
+  set_up(state.range(1) != 0, state.range(2) != 0);
+  const dump::RowKernelList& kernels = dump::row_kernels();
+  const int k = static_cast<int>(state.range(3));
+  if (k >= kernels.count) {
+    state.SkipWithError("kernel not available on this processor");
+    return;
+  }
+  const dump::RowKernel& kernel = kernels.kernels[k];
+  state.SetLabel(kernel.name);
+  const std::string& data = input(static_cast<int>(state.range(0)));
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+  const size_t lines = data.size() / 16 - 1;  // each with its look-ahead in the data
+  const dump::RowLineFlags flags = {true, dump::char_row_is_raw(), state.range(2) != 0};
+  std::vector<char> out(1 << 17);
+  for (auto _ : state) {
+    dump::g_char_column = {};
+    for (size_t line = 0; line < lines;) {
+      size_t done;
+      char* end =
+          kernel.put_row_lines(out.data(), out.data() + (1 << 16), static_cast<uint32_t>(16 * line),
+                               bytes + 16 * line, lines - line, bytes[16 * lines], flags, &done);
+      benchmark::DoNotOptimize(end);
+      line += done;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(16 * lines));
+}
+
 // The byte-by-byte path, the reference the kernels are tested against.
 void BM_DumpLinesPerByte(benchmark::State& state) {
   set_up(state.range(1) != 0, true);
@@ -97,7 +130,7 @@ void BM_DumpLinesPerByte(benchmark::State& state) {
                           static_cast<int64_t>(data.size()));
 }
 
-// The row kernel alone: plain row and class masks.
+// The row kernel alone: class masks and the plain row.
 void BM_FormatRow(benchmark::State& state) {
   set_up(false, true);
   const dump::RowKernelList& kernels = dump::row_kernels();
@@ -115,8 +148,9 @@ void BM_FormatRow(benchmark::State& state) {
     char* p = out.data();
     dump::RowScan scan;
     for (size_t pos = 0; pos < data.size(); pos += 16, p += dump::kRowWidth) {
-      kernel.format_row(p, static_cast<uint32_t>(pos),
-                        reinterpret_cast<const uint8_t*>(data.data()) + pos, &scan);
+      const auto* row = reinterpret_cast<const uint8_t*>(data.data()) + pos;
+      kernel.scan_row(row, &scan);
+      kernel.format_row(p, static_cast<uint32_t>(pos), row, scan);
       sum += scan.lead ^ scan.trail;
     }
     benchmark::DoNotOptimize(sum);
@@ -138,6 +172,7 @@ void kernel_args(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_DumpLines)->Apply(kernel_args);
+BENCHMARK(BM_DumpBlocks)->Apply(kernel_args);
 BENCHMARK(BM_DumpLinesPerByte)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"sjis_input", "utf8"});
 BENCHMARK(BM_FormatRow)->DenseRange(0, 3)->ArgName("kernel");
 

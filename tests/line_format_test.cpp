@@ -2,8 +2,14 @@
 // write_char_byte and the Japanese state machine), on random data shaped like files.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <random>
 #include <string>
@@ -12,6 +18,8 @@
 #include "console/display_encoding.h"
 #include "console/dump_options.h"
 #include "console/output.h"
+#include "console/pager.h"
+#include "console/pager_test_helper.h"
 #include "dump/block_reader.h"
 #include "dump/byte_class.h"
 #include "dump/char_row.h"
@@ -19,6 +27,8 @@
 #include "dump/highlight.h"
 #include "dump/japanese.h"
 #include "dump/line_format.h"
+#include "platform/file.h"
+#include "run_tovix.h"
 
 namespace {
 
@@ -168,6 +178,97 @@ INSTANTIATE_TEST_SUITE_P(Displays, LineFormatTest,
                              c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                            return n;
                          });
+
+// Whole files through the block reader, the way the per-file loop runs them: with the
+// fast path the lines after the first of a block are written in one go
+// (write_following_lines), and must come out as the byte-by-byte path writes them line by
+// line, pager prompts and their percentages included.
+struct PagedRun {
+  int32_t page_height;  // 0: no pauses
+  const char* keys;     // answers to the prompts, in order
+};
+
+struct KeyScript {
+  const char* keys = "";
+  size_t next = 0;
+};
+KeyScript g_key_script;
+
+int scripted_key() {
+  const char* keys = g_key_script.keys;
+  return keys[g_key_script.next] == '\0' ? ' ' : keys[g_key_script.next++];
+}
+
+// Everything written to standard output while dumping the file at path, twice-checked
+// state included: the output stream's flushes land in a scratch file.
+std::string dump_file_through_reader(const std::string& path, dump::LinePath line_path,
+                                     const PagedRun& run, const std::string& scratch) {
+  dump::use_line_path(line_path);
+  dump::g_char_column = {};
+  dump::g_look_ahead = -1;
+  dump::g_position = {};
+  console::g_output.used = 0;
+  console::g_options.pause = run.page_height > 0;
+  console::g_screen.page_height = run.page_height;
+  console::g_screen.lines_on_screen = 0;
+  g_key_script = {run.keys, 0};
+  console::pager_use_key_source(scripted_key);
+
+  std::fflush(stdout);
+  const int saved = ::dup(STDOUT_FILENO);
+  const int sink = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ::dup2(sink, STDOUT_FILENO);
+  const platform::FileHandle file = platform::file_open(path.c_str());
+  console::g_progress.file_size = platform::file_size(file);
+  console::g_progress.bytes_consumed = 0;
+  for (bool reset = true; dump::next_line(file, reset) != -1; reset = false) {
+    const int next_file = dump::write_dump_line();
+    if (next_file == 1) break;
+    dump::write_following_lines();
+  }
+  platform::file_close(file);
+  console::out_flush();
+  ::dup2(saved, STDOUT_FILENO);
+  ::close(saved);
+  ::close(sink);
+  console::pager_use_key_source(nullptr);
+
+  std::ifstream in(scratch, std::ios::binary);
+  std::string out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "|%d|%llu|%d", dump::g_char_column.trail_shown ? 1 : 0,
+                static_cast<unsigned long long>(console::g_progress.bytes_consumed),
+                dump::g_look_ahead);
+  return out + tail;
+}
+
+TEST_P(LineFormatTest, BlocksOfLinesComeOutAsLineByLine) {
+  tovix_test::ScratchDir dir;
+  std::mt19937 rng(77);
+  // Over two blocks of 64 KiB, ending in a short line; pairs cut by block ends too.
+  std::string data = biased_bytes(rng, 2 * 65536 + 1000 + 7);
+  data[65535] = '\x82';
+  data[65536] = '\xA0';
+  const std::string path = dir.write("input", data);
+  const PagedRun runs[] = {
+      {0, ""},           // no pauses: whole blocks at once
+      {37, "   "},       // a prompt every 35 lines
+      {500, " \r \r "},  // Enter: one line, then a prompt again
+      {300, " n"},       // the next-file command ends the file mid-block
+  };
+  for (bool japanese : {true, false}) {
+    console::g_options.japanese_display = japanese;
+    for (const PagedRun& run : runs) {
+      const std::string reference =
+          dump_file_through_reader(path, dump::LinePath::kPerByte, run, dir.path() + "/out");
+      const std::string fast =
+          dump_file_through_reader(path, dump::LinePath::kRows, run, dir.path() + "/out");
+      ASSERT_EQ(reference.size(), fast.size()) << "page " << run.page_height;
+      EXPECT_TRUE(reference == fast) << "page " << run.page_height << " japanese " << japanese;
+    }
+  }
+  console::g_screen = {};
+}
 
 // The held lead bytes of a mask against the byte-by-byte rule, for every 16-bit mask.
 TEST(HeldLeads, MatchesTheSequentialRule) {

@@ -47,6 +47,7 @@ void dump_file(const char* name) {
     const int next_file = dump::write_dump_line();
     dump::g_position.leading_blanks = 0;
     if (next_file == 1) break;
+    dump::write_following_lines();  // the rest of the block in one go, where it can
   }
   // A skip that reached past the end leaves no line to take the blanks back.
   dump::g_position.leading_blanks = 0;

@@ -44,12 +44,23 @@ inline char* out_reserve(size_t n) {
   return g_output.data + g_output.used;
 }
 
+/// Where the buffer counts as full: a writer that keeps the pointer from out_reserve may
+/// go on writing pieces of at most kMaxReserve bytes while it stays below this, then
+/// commits (and reserves anew, which flushes).
+inline char* out_limit() {
+  return g_output.data + kOutputBufferSize;
+}
+
 /// Ends a write begun with out_reserve.
-inline void out_commit(char* end) { g_output.used = static_cast<size_t>(end - g_output.data); }
+inline void out_commit(char* end) {
+  g_output.used = static_cast<size_t>(end - g_output.data);
+}
 
 /// Writes plain ASCII text of the program's own.
 void out_ascii(const char* text, size_t n);
-inline void out_ascii(const char* text) { out_ascii(text, std::strlen(text)); }
+inline void out_ascii(const char* text) {
+  out_ascii(text, std::strlen(text));
+}
 
 /// Writes one ASCII character.
 inline void out_ascii_char(char c) {
@@ -60,7 +71,9 @@ inline void out_ascii_char(char c) {
 
 /// Writes Shift_JIS text of the program's own (messages, usage text).
 void out_message(const char* text, size_t n);
-inline void out_message(const char* text) { out_message(text, std::strlen(text)); }
+inline void out_message(const char* text) {
+  out_message(text, std::strlen(text));
+}
 
 /// Writes a message format whose one "%s" is replaced by a raw name.
 void out_message_with_name(const char* format, const char* name);

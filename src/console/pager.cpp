@@ -93,6 +93,12 @@ int progress_percent(const Progress& progress) {
   return static_cast<int>(whole) * 100 + tens * 10 + ones;
 }
 
+int32_t rows_before_prompt() {
+  if (!g_options.pause) return INT32_MAX;
+  const int32_t left = g_screen.page_height - 1 - g_screen.lines_on_screen;
+  return left > 0 ? left : 0;
+}
+
 bool count_rows(int32_t rows) {
   // Without pauses the count would grow for ever and overflow on a long enough run.
   int32_t& count = g_screen.lines_on_screen;

@@ -29,6 +29,10 @@ int progress_percent(const Progress& progress);
 /// user asked for the next file. On Q the run ends here with exit code 0.
 bool count_rows(int32_t rows);
 
+/// How many more rows count_rows takes before one of them brings the prompt: 0 when the
+/// next one does, a very large number when pausing is off.
+int32_t rows_before_prompt();
+
 /// Shows the prompt and waits for a command: true for the next file, false to go on
 /// (at once when pausing is off). Q ends the run with exit code 0.
 bool pager_prompt();

@@ -91,6 +91,26 @@ int next_line(platform::FileHandle file, bool reset) {
   return 0;
 }
 
+const uint8_t* take_full_lines(size_t max, size_t* count) {
+  const uint8_t* rows = g_reader.read_buffer + g_reader.buffer_position;
+  // The byte after the last line stays in the block, so each line's look-ahead is there.
+  const size_t whole =
+      g_reader.buffer_remaining > 16 ? static_cast<size_t>(g_reader.buffer_remaining - 1) / 16 : 0;
+  const size_t n = whole < max ? whole : max;
+  *count = n;
+  if (n == 0) return rows;
+  const int32_t taken = static_cast<int32_t>(16 * n);
+  g_reader.buffer_position += taken;
+  g_reader.buffer_remaining -= taken;
+  console::g_progress.bytes_consumed += static_cast<uint64_t>(taken);
+  std::memcpy(g_line.bytes, rows + taken - 16, 16);
+  g_line.last_index = 15;
+  if (console::g_options.japanese_display) {
+    g_look_ahead = g_reader.read_buffer[g_reader.buffer_position];
+  }
+  return rows;
+}
+
 uint64_t skip_bytes(platform::FileHandle file, uint64_t count) {
   g_reader.file = file;
   if (count == 0) return 0;

@@ -35,6 +35,12 @@ extern int32_t g_look_ahead;
 /// A failed read writes the read-failure message and ends the run with exit code 1.
 int next_line(platform::FileHandle file, bool reset);
 
+/// Hands out up to max further full lines straight from the current block, as that many
+/// next_line calls would, taking only lines whose look-ahead byte is in the block too;
+/// returns their bytes, 16 per line, and sets count (0 when next_line must go on).
+/// g_line and g_look_ahead are left as after the last line handed out.
+const uint8_t* take_full_lines(size_t max, size_t* count);
+
 /// Passes over count bytes at the start of the file (seeking where the file allows
 /// it, else reading); returns how many the file held, at most count. A failed read ends
 /// the run like one in next_line.

@@ -47,6 +47,8 @@ void char_row_setup() {
     classes.lead[b] = is_lead_byte(byte);
     classes.trail[b] = is_trail_byte(byte);
   }
+  // The fast column relies on it: a lead byte is held, never shown by the plain rule.
+  for (int b = 0; b < 256; ++b) classes.copy[b] = classes.copy[b] && !classes.lead[b];
   row_kernels_setup(classes);
 }
 
@@ -54,7 +56,8 @@ bool char_row_is_raw() {
   return g_char_row.raw;
 }
 
-char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, bool blank_first) {
+char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, bool blank_first,
+                    int32_t look_ahead, bool& trail_shown) {
   // Every position gets a glyph, the empty one for a byte that a pair or two dots took;
   // then all are copied without a branch.
   const Glyph* at[16];
@@ -76,11 +79,11 @@ char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, 
   for (int j = 0; j < 16; ++j) p = put_glyph(p, *at[j]);
   if ((held & kPosition15) == 0) return p;
   // The lead byte at the line end takes the look-ahead byte, as finish_char_column does.
-  if (g_look_ahead < 0 || !is_trail_byte(static_cast<uint8_t>(g_look_ahead))) {
+  if (look_ahead < 0 || !is_trail_byte(static_cast<uint8_t>(look_ahead))) {
     return put_glyph(p, kDot);
   }
-  g_char_column.trail_shown = true;
-  return put_glyph(p, console::display_pair(row[15], static_cast<uint8_t>(g_look_ahead)));
+  trail_shown = true;
+  return put_glyph(p, console::display_pair(row[15], static_cast<uint8_t>(look_ahead)));
 }
 
 }  // namespace dump

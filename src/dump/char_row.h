@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "console/dump_options.h"
 #include "dump/block_reader.h"
@@ -35,51 +36,93 @@ inline uint32_t held_leads(uint32_t leads) {
 }
 
 /// Writes the column glyph by glyph from p, through the display tables: held is the set
-/// of held lead bytes, blank_first whether position 0 was shown at the last line's end.
-char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, bool blank_first);
+/// of held lead bytes, blank_first whether position 0 was shown at the last line's end;
+/// sets trail_shown when the line ends with a pair completed by look_ahead.
+char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, bool blank_first,
+                    int32_t look_ahead, bool& trail_shown);
 
 /// Completes the column whose plain form the row kernel wrote at col for row, and
-/// returns its end; Blend is the kernel's blend_row. REQUIRES: room for 17 glyphs at col.
-template <BlendRowFn Blend>
-inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, bool raw) {
+/// returns its end; look_ahead is the byte after the row (-1 at the end of the input),
+/// trail_shown the carry-over from the last line to the next. Select is the kernel's
+/// select_row. REQUIRES: room for 17 glyphs at col.
+template <SelectRowFn Select>
+inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, RowLineFlags flags,
+                          int32_t look_ahead, bool& trail_shown) {
   constexpr uint32_t kPosition15 = 1u << 15;
-  if (!console::g_options.japanese_display) {
-    return scan.glyph == 0 ? col + 16 : put_glyph_row(col, row, 0, 0, false);
+  // The glyph path is out of line and reports a pair at the end through its own flag, so
+  // that trail_shown never has its address taken and can stay in a register.
+  bool glyph_trail_shown = false;
+  if (!flags.japanese) {
+    return scan.glyph == 0 ? col + 16 : put_glyph_row(col, row, 0, 0, false, -1, glyph_trail_shown);
   }
   // Nothing is held between lines: finish_char_column resolved it at the last line end.
   // A byte shown at the last line's end is blank here and pairs with nothing.
-  const bool blank_first = g_char_column.trail_shown;
-  const uint32_t held = held_leads(scan.lead & ~static_cast<uint32_t>(blank_first));
-  if (scan.glyph != 0 || (held != 0 && !raw)) {
-    g_char_column.trail_shown = false;
-    return put_glyph_row(col, row, held, scan.trail, blank_first);
+  // trail_shown carries from line to line, and with it where the next line begins: what
+  // depends on it is on the critical path of the whole dump. Both possibilities are
+  // worked out before it is read, so that it only selects, with arithmetic (a branch on
+  // it would be mispredicted often on random data).
+  const uint32_t held_fresh = held_leads(scan.lead);
+  const uint32_t held_after_pair = held_leads(scan.lead & ~1u);
+  // A lead byte at position 15 takes the look-ahead byte when that is a trail byte (the
+  // pair then stands in positions 16 and 17); else it is a dot. The look-ahead is -1
+  // only at the end of the input, so that test is well predicted.
+  const uint32_t ahead_is_trail =
+      look_ahead >= 0 && is_trail_byte(static_cast<uint8_t>(look_ahead)) ? 1 : 0;
+  const uint32_t pair_last_fresh = (held_fresh >> 15) & ahead_is_trail;
+  const uint32_t pair_last_after_pair = (held_after_pair >> 15) & ahead_is_trail;
+  const bool blank_first = trail_shown;
+  const uint32_t choose = 0u - static_cast<uint32_t>(blank_first);
+  const uint32_t held = held_fresh ^ ((held_fresh ^ held_after_pair) & choose);
+  const uint32_t pair_last = pair_last_fresh ^ ((pair_last_fresh ^ pair_last_after_pair) & choose);
+  if (scan.glyph != 0 || (held != 0 && !flags.raw)) {
+    char* end =
+        put_glyph_row(col, row, held, scan.trail, blank_first, look_ahead, glyph_trail_shown);
+    trail_shown = glyph_trail_shown;
+    return end;
   }
-  // Unconverted, a pair is its two bytes and a broken one two dots, in their positions.
-  // The rest is decided without branches: the flags below are random on random data.
+  // Unconverted, every position shows its own byte or a dot: a held lead byte and the
+  // byte it takes both show themselves when they pair, both are dots when they do not;
+  // every other byte keeps its plain form. All of it is mask arithmetic: on random data
+  // each flag here is a coin toss, and a branch on it would often be mispredicted.
   const uint32_t inner = held & ~kPosition15;
   const uint32_t paired = inner & (scan.trail >> 1);
-  const uint32_t broken = inner & ~paired;
-  Blend(col, row, paired | (paired << 1), broken | (broken << 1));
-  col[0] = blank_first ? ' ' : col[0];
-  // A lead byte at position 15 takes the look-ahead byte when that is a trail byte
-  // (the pair stands in positions 16 and 17), else it is a dot.
-  const bool held_last = (held & kPosition15) != 0;
-  const int32_t look_ahead = g_look_ahead;
-  const bool ahead_is_trail = look_ahead >= 0 && is_trail_byte(static_cast<uint8_t>(look_ahead));
-  const bool pair_last = held_last && ahead_is_trail;
-  const char last = pair_last ? static_cast<char>(row[15]) : '.';
-  col[15] = held_last ? last : col[15];
+  // No lead byte is ever shown as itself (char_row_setup makes sure), so only the bytes
+  // that held ones take are struck from the plain ones.
+  const uint32_t shown = (scan.copy & ~((inner << 1) | static_cast<uint32_t>(blank_first))) |
+                         (paired * 3) | (pair_last << 15);
+  Select(col, row, shown, blank_first);
   col[16] = static_cast<char>(look_ahead);  // past the column unless the pair stands there
-  g_char_column.trail_shown = pair_last;
-  return col + 16 + (pair_last ? 1 : 0);
+  trail_shown = (pair_last & 1) != 0;
+  return col + 16 + (pair_last & 1);
 }
 
-/// The rest of a full line after the row kernel: the hyphen and the character column.
-template <BlendRowFn Blend>
-inline char* finish_row_line(char* out, const uint8_t* bytes, const RowScan& scan,
-                             RowLineFlags flags) {
-  if (flags.hyphen) out[kHyphenIndex] = '-';
-  return put_char_row<Blend>(out + kCharColumnIndex, bytes, scan, flags.raw);
+/// count full lines through one kernel's pieces, each with its line end: see
+/// PutRowLinesFn. The carry-over state stays in registers from line to line.
+template <ScanRowFn Scan, FormatRowFn Format, SelectRowFn Select>
+inline char* put_row_lines(char* out, const char* limit, uint32_t address, const uint8_t* rows,
+                           size_t count, int32_t last_look_ahead, RowLineFlags flags,
+                           size_t* done) {
+  bool trail_shown = g_char_column.trail_shown;
+  // Each line's classes are taken one line ahead: the chain from a line's bytes through
+  // its masks to its character column is long, and starting it early lets the next
+  // line's work overlap this one's.
+  RowScan next;
+  if (count > 0) Scan(rows, &next);
+  size_t i = 0;
+  for (; i < count && out < limit; ++i, rows += 16, address += 16) {
+    const RowScan scan = next;
+    if (i + 1 < count) Scan(rows + 16, &next);
+    Format(out, address, rows, scan);
+    if (flags.hyphen) out[kHyphenIndex] = '-';
+    const int32_t look_ahead = i + 1 < count ? rows[16] : last_look_ahead;
+    out = put_char_row<Select>(out + kCharColumnIndex, rows, scan, flags, look_ahead, trail_shown);
+    *out++ = '\n';
+  }
+  // Stored as its byte: GCC 12 otherwise stores the bool and masks it again in memory.
+  const uint8_t flag = trail_shown ? 1 : 0;
+  std::memcpy(&g_char_column.trail_shown, &flag, 1);
+  *done = i;
+  return out;
 }
 
 }  // namespace dump

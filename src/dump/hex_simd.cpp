@@ -32,7 +32,23 @@ struct RowKernelState {
 };
 RowKernelState g_kernels;
 
-void format_row_portable(char* out, uint32_t address, const uint8_t* bytes, RowScan* scan) {
+void scan_row_portable(const uint8_t* bytes, RowScan* scan) {
+  uint32_t lead = 0, trail = 0, glyph = 0, copy = 0;
+  const uint8_t* table = g_kernels.ranges.table;
+  for (uint32_t i = 0; i < 16; ++i) {
+    const uint8_t c = table[bytes[i]];
+    lead |= static_cast<uint32_t>(c & 1) << i;
+    trail |= static_cast<uint32_t>((c >> 1) & 1) << i;
+    copy |= static_cast<uint32_t>((c >> 2) & 1) << i;
+    glyph |= static_cast<uint32_t>((c >> 3) & 1) << i;
+  }
+  scan->lead = lead;
+  scan->trail = trail;
+  scan->glyph = glyph;
+  scan->copy = copy;
+}
+
+void format_row_portable(char* out, uint32_t address, const uint8_t* bytes, const RowScan& scan) {
   for (int shift = 24, i = 0; shift >= 0; shift -= 8, i += 2) {
     std::memcpy(out + i, kHexTriplets.text[(address >> shift) & 0xFF], 2);
   }
@@ -41,36 +57,25 @@ void format_row_portable(char* out, uint32_t address, const uint8_t* bytes, RowS
   // the last one's blank is the first of the gap.
   for (int i = 0; i < 16; ++i) std::memcpy(out + 10 + 3 * i, kHexTriplets.text[bytes[i]], 4);
   out[59] = ' ';
-  uint32_t lead = 0, trail = 0, glyph = 0;
-  const uint8_t* table = g_kernels.ranges.table;
-  for (uint32_t i = 0; i < 16; ++i) {
-    const uint8_t c = table[bytes[i]];
-    lead |= static_cast<uint32_t>(c & 1) << i;
-    trail |= static_cast<uint32_t>((c >> 1) & 1) << i;
-    glyph |= static_cast<uint32_t>((c >> 3) & 1) << i;
-    out[kCharColumnIndex + i] = g_kernels.plain[bytes[i]];
+  for (int i = 0; i < 16; ++i) {
+    out[kCharColumnIndex + i] = (scan.copy >> i) & 1 ? static_cast<char>(bytes[i]) : '.';
   }
-  scan->lead = lead;
-  scan->trail = trail;
-  scan->glyph = glyph;
 }
 
-void blend_row_portable(char* col, const uint8_t* row, uint32_t raw, uint32_t dots) {
-  for (; raw != 0; raw &= raw - 1) {
-    const int i = std::countr_zero(raw);
-    col[i] = static_cast<char>(row[i]);
-  }
-  for (; dots != 0; dots &= dots - 1) col[std::countr_zero(dots)] = '.';
+void select_row_portable(char* col, const uint8_t* row, uint32_t shown, bool blank_first) {
+  for (int i = 0; i < 16; ++i) col[i] = (shown >> i) & 1 ? static_cast<char>(row[i]) : '.';
+  if (blank_first) col[0] = ' ';
 }
 
-char* put_row_line_portable(char* out, uint32_t address, const uint8_t* bytes, RowLineFlags flags) {
-  RowScan scan;
-  format_row_portable(out, address, bytes, &scan);
-  return finish_row_line<blend_row_portable>(out, bytes, scan, flags);
+char* put_row_lines_portable(char* out, const char* limit, uint32_t address, const uint8_t* rows,
+                             size_t count, int32_t last_look_ahead, RowLineFlags flags,
+                             size_t* done) {
+  return put_row_lines<scan_row_portable, format_row_portable, select_row_portable>(
+      out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
-constexpr RowKernel kPortableKernel = {"portable", format_row_portable, blend_row_portable,
-                                       put_row_line_portable};
+constexpr RowKernel kPortableKernel = {"portable", scan_row_portable, format_row_portable,
+                                       select_row_portable, put_row_lines_portable};
 
 // The ranges of one class, or false when it needs more than kMaxRanges.
 bool to_ranges(const bool (&member)[256], ScanRanges::Class& out) {

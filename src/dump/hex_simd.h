@@ -36,6 +36,7 @@ struct RowScan {
   uint32_t lead = 0;   ///< lead bytes of double-byte characters
   uint32_t trail = 0;  ///< possible trail bytes
   uint32_t glyph = 0;  ///< shown, but spelt by a glyph other than the byte itself
+  uint32_t copy = 0;   ///< shown as the byte itself
 };
 
 /// The byte sets a row scan tells apart, one flag per byte value.
@@ -46,31 +47,42 @@ struct ScanClasses {
   bool glyph[256];  ///< shown, spelt otherwise (a converted kana)
 };
 
-/// Writes the plain row of bytes at out (layout above) and classifies its bytes into
-/// scan. REQUIRES: kRowWidth + kRowSlack bytes of room at out; 16 bytes at bytes.
-using FormatRowFn = void (*)(char* out, uint32_t address, const uint8_t* bytes, RowScan* scan);
+/// Classifies the 16 bytes at bytes into scan.
+using ScanRowFn = void (*)(const uint8_t* bytes, RowScan* scan);
 
-/// Overwrites the character column at col: the bytes of row at the bits of raw, "." at
-/// the bits of dots. REQUIRES: 16 bytes at col; raw and dots below 1 << 16.
-using BlendRowFn = void (*)(char* col, const uint8_t* row, uint32_t raw, uint32_t dots);
+/// Writes the plain row of bytes at out (layout above), scan being their classes.
+/// REQUIRES: kRowWidth + kRowSlack bytes of room at out.
+using FormatRowFn = void (*)(char* out, uint32_t address, const uint8_t* bytes,
+                             const RowScan& scan);
+
+/// Writes the character column at col: the byte of row at the bits of shown, "."
+/// elsewhere, and " " at position 0 when blank_first. REQUIRES: 16 bytes at col.
+using SelectRowFn = void (*)(char* col, const uint8_t* row, uint32_t shown, bool blank_first);
 
 /// What a whole line depends on besides its bytes, fixed for the run.
 struct RowLineFlags {
-  bool hyphen;  ///< "-" after position 7
-  bool raw;     ///< the character column goes out unconverted
+  bool hyphen;    ///< "-" after position 7
+  bool raw;       ///< the character column goes out unconverted
+  bool japanese;  ///< Shift_JIS pairs shown whole
 };
 
-/// Writes a full line without its line end: the row, the hyphen, and the character
-/// column as put_char_row completes it; returns the end. REQUIRES: room for a line.
-using PutRowLineFn = char* (*)(char* out, uint32_t address, const uint8_t* bytes,
-                               RowLineFlags flags);
+/// Writes count full lines from rows (16 bytes each, the first at address), each with
+/// its line end, carrying the Japanese display's state from line to line; the byte
+/// after line i is the first of line i + 1, and last_look_ahead after the last (-1 at
+/// the end of the input). Stops early, after a whole line, once out reaches limit.
+/// Returns the output end and sets done to the lines written. REQUIRES: room for a
+/// line beyond limit.
+using PutRowLinesFn = char* (*)(char* out, const char* limit, uint32_t address, const uint8_t* rows,
+                                size_t count, int32_t last_look_ahead, RowLineFlags flags,
+                                size_t* done);
 
 /// One way of doing the row work, with the name the benchmarks show.
 struct RowKernel {
   const char* name;
+  ScanRowFn scan_row;
   FormatRowFn format_row;
-  BlendRowFn blend_row;
-  PutRowLineFn put_row_line;
+  SelectRowFn select_row;
+  PutRowLinesFn put_row_lines;
 };
 
 /// Kernels this processor can run, the portable one first and the fastest last.

@@ -46,21 +46,45 @@ inline __m128i in_class(__m128i v, const ClassVectors& c) {
   return m;
 }
 
+inline __m128i load(const void* p) {
+  return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
 inline uint32_t bits(__m128i m) {
   return static_cast<uint32_t>(_mm_movemask_epi8(m));
 }
 
-// Classifies v and stores the plain character column at col. The masks go out one
-// field at a time: a returned struct would be stored in halves and loaded whole, which
-// stalls the load until the stores retire.
-inline void scan_and_store(__m128i v, char* col, RowScan* scan) {
-  const __m128i copy = in_class(v, g_x86.copy);
-  const __m128i plain =
-      _mm_or_si128(_mm_and_si128(copy, v), _mm_andnot_si128(copy, _mm_set1_epi8('.')));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(col), plain);
+void scan_row_sse2(const uint8_t* bytes, RowScan* scan) {
+  const __m128i v = load(bytes);
   scan->lead = bits(in_class(v, g_x86.lead));
   scan->trail = bits(in_class(v, g_x86.trail));
   scan->glyph = g_x86.glyph.count == 0 ? 0 : bits(in_class(v, g_x86.glyph));
+  scan->copy = bits(in_class(v, g_x86.copy));
+}
+
+// Bit masks of 8 bits as 8 bytes 0x00 or 0xFF.
+constexpr auto kByteMasks = [] {
+  struct Table {
+    uint64_t m[256];
+  } t{};
+  for (int b = 0; b < 256; ++b) {
+    for (int i = 0; i < 8; ++i) {
+      if ((b >> i) & 1) t.m[b] |= uint64_t{0xFF} << (8 * i);
+    }
+  }
+  return t;
+}();
+
+inline __m128i expand_mask(uint32_t m) {
+  return _mm_set_epi64x(static_cast<long long>(kByteMasks.m[(m >> 8) & 0xFF]),
+                        static_cast<long long>(kByteMasks.m[m & 0xFF]));
+}
+
+// The plain character column: the bytes where copy is set, dots elsewhere.
+inline void store_plain(char* col, __m128i v, __m128i copy) {
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(col),
+      _mm_or_si128(_mm_and_si128(copy, v), _mm_andnot_si128(copy, _mm_set1_epi8('.'))));
 }
 
 // Where each of the 48 hex-column characters comes from: digit t of the 32 digits of a
@@ -92,13 +116,9 @@ constexpr HexShuffles kHexShuffles = [] {
   return s;
 }();
 
-inline __m128i load(const void* p) {
-  return _mm_loadu_si128(static_cast<const __m128i*>(p));
-}
-
 // SSE2 alone has no byte shuffle: digits through the portable triplet writes, the
 // classification in vectors.
-void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, RowScan* scan) {
+void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, const RowScan& scan) {
   constexpr char kDigits[] = "0123456789ABCDEF";
   for (int i = 0; i < 8; ++i) out[i] = kDigits[(address >> (28 - 4 * i)) & 15];
   std::memcpy(out + 8, "  ", 2);
@@ -110,33 +130,32 @@ void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, RowScan*
   }
   out[58] = ' ';
   out[59] = ' ';
-  scan_and_store(load(bytes), out + kCharColumnIndex, scan);
+  store_plain(out + kCharColumnIndex, load(bytes), expand_mask(scan.copy));
 }
 
-// Bit masks of 8 bits as 8 bytes 0x00 or 0xFF.
-constexpr auto kByteMasks = [] {
-  struct Table {
-    uint64_t m[256];
-  } t{};
-  for (int b = 0; b < 256; ++b) {
-    for (int i = 0; i < 8; ++i) {
-      if ((b >> i) & 1) t.m[b] |= uint64_t{0xFF} << (8 * i);
-    }
+// The filler of a column: dots, with a blank in position 0 when it stands for a byte
+// shown at the last line's end.
+struct Fillers {
+  alignas(16) char text[2][16];
+};
+constexpr Fillers kFillers = [] {
+  Fillers f{};
+  for (int k = 0; k < 2; ++k) {
+    for (int i = 0; i < 16; ++i) f.text[k][i] = '.';
   }
-  return t;
+  f.text[1][0] = ' ';
+  return f;
 }();
 
-inline __m128i expand_mask(uint32_t m) {
-  return _mm_set_epi64x(static_cast<long long>(kByteMasks.m[(m >> 8) & 0xFF]),
-                        static_cast<long long>(kByteMasks.m[m & 0xFF]));
+inline __m128i filler(bool blank_first) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kFillers.text[blank_first ? 1 : 0]));
 }
 
-void blend_row_sse2(char* col, const uint8_t* row, uint32_t raw, uint32_t dots) {
-  const __m128i r = expand_mask(raw), d = expand_mask(dots);
-  __m128i v = load(col);
-  v = _mm_or_si128(_mm_andnot_si128(r, v), _mm_and_si128(r, load(row)));
-  v = _mm_or_si128(_mm_andnot_si128(d, v), _mm_and_si128(d, _mm_set1_epi8('.')));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(col), v);
+void select_row_sse2(char* col, const uint8_t* row, uint32_t shown, bool blank_first) {
+  const __m128i m = expand_mask(shown);
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(col),
+      _mm_or_si128(_mm_and_si128(m, load(row)), _mm_andnot_si128(m, filler(blank_first))));
 }
 
 TOVIX_TARGET_SSSE3 inline __m128i hex_high(__m128i v) {
@@ -151,8 +170,16 @@ TOVIX_TARGET_SSSE3 inline __m128i hex_low(__m128i v) {
   return _mm_shuffle_epi8(digits, _mm_and_si128(v, _mm_set1_epi8(15)));
 }
 
+TOVIX_TARGET_SSSE3 inline __m128i expand_mask_ssse3(uint32_t m) {
+  const __m128i spread =
+      _mm_shuffle_epi8(_mm_cvtsi32_si128(static_cast<int>(m)),
+                       _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1));
+  const __m128i bit = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
+  return _mm_cmpeq_epi8(_mm_and_si128(spread, bit), bit);
+}
+
 TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint8_t* bytes,
-                                         RowScan* scan) {
+                                         const RowScan& scan) {
   // The offset: its four bytes high first, eight digits, then blanks up to the hex column.
   const __m128i a = _mm_cvtsi32_si128(static_cast<int>(__builtin_bswap32(address)));
   const __m128i a_digits = _mm_unpacklo_epi8(hex_high(a), hex_low(a));
@@ -173,54 +200,43 @@ TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 42), c2);
   out[58] = ' ';
   out[59] = ' ';
-  scan_and_store(v, out + kCharColumnIndex, scan);
+  store_plain(out + kCharColumnIndex, v, expand_mask_ssse3(scan.copy));
 }
 
-TOVIX_TARGET_SSSE3 inline __m128i expand_mask_ssse3(uint32_t m) {
-  const __m128i spread =
-      _mm_shuffle_epi8(_mm_cvtsi32_si128(static_cast<int>(m)),
-                       _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1));
-  const __m128i bit = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
-  return _mm_cmpeq_epi8(_mm_and_si128(spread, bit), bit);
+TOVIX_TARGET_SSSE3 void select_row_ssse3(char* col, const uint8_t* row, uint32_t shown,
+                                         bool blank_first) {
+  const __m128i m = expand_mask_ssse3(shown);
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(col),
+      _mm_or_si128(_mm_and_si128(m, load(row)), _mm_andnot_si128(m, filler(blank_first))));
 }
 
-TOVIX_TARGET_SSSE3 void blend_row_ssse3(char* col, const uint8_t* row, uint32_t raw,
-                                        uint32_t dots) {
-  const __m128i r = expand_mask_ssse3(raw), d = expand_mask_ssse3(dots);
-  __m128i v = load(col);
-  v = _mm_or_si128(_mm_andnot_si128(r, v), _mm_and_si128(r, load(row)));
-  v = _mm_or_si128(_mm_andnot_si128(d, v), _mm_and_si128(d, _mm_set1_epi8('.')));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(col), v);
+// Whole lines: the row kernel, the Japanese mending and the select compiled together.
+char* put_row_lines_sse2(char* out, const char* limit, uint32_t address, const uint8_t* rows,
+                         size_t count, int32_t last_look_ahead, RowLineFlags flags, size_t* done) {
+  return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2>(
+      out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
-// Whole lines: the row kernel, the Japanese mending and the blend compiled together.
-// The blend needs SSE2 alone, so it inlines into every kernel.
-char* put_row_line_sse2(char* out, uint32_t address, const uint8_t* bytes, RowLineFlags flags) {
-  RowScan scan;
-  format_row_sse2(out, address, bytes, &scan);
-  return finish_row_line<blend_row_sse2>(out, bytes, scan, flags);
+TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_t address,
+                                           const uint8_t* rows, size_t count,
+                                           int32_t last_look_ahead, RowLineFlags flags,
+                                           size_t* done) {
+  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3>(
+      out, limit, address, rows, count, last_look_ahead, flags, done);
 }
-
-TOVIX_LINE_SSSE3 char* put_row_line_ssse3(char* out, uint32_t address, const uint8_t* bytes,
-                                          RowLineFlags flags) {
-  RowScan scan;
-  format_row_ssse3(out, address, bytes, &scan);
-  return finish_row_line<blend_row_ssse3>(out, bytes, scan, flags);
-}
-
-// GCC 12 takes the undefined upper halves inside its own AVX-512 intrinsics for
-// uninitialised values (fixed in GCC 13); nothing here reads them.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
 
 // AVX-512 with VBMI: the classes come from one 256-entry table lookup, and the offset
-// and the hex column from one byte permutation of the digits.
+// and the hex column from one byte permutation of the digits. (GCC 12 flags the
+// undefined vectors inside its own zero-extending and inserting intrinsics as
+// uninitialised, so plain casts are used where the upper lanes are never read.)
 
-// Where each of the first 64 bytes of a line comes from in the digit vector
-// [digits of bytes 0-7 | offset digits | digits of bytes 8-15 | unused]; -1 for a blank.
+// Where each of the first 64 bytes of a line comes from among the digits: entries 0-15
+// are the digits of bytes 0-7, 16-23 the offset's, 64-79 the digits of bytes 8-15.
 struct LinePermutation {
   int8_t from[64];
-  uint64_t keep;  // bit set where the byte comes from the digits
+  char blanks[64];  // ' ' where no digit goes, 0 elsewhere
+  uint64_t keep;    // bit set where a digit goes
 };
 constexpr LinePermutation kLinePermutation = [] {
   LinePermutation p{};
@@ -230,65 +246,76 @@ constexpr LinePermutation kLinePermutation = [] {
       from = 16 + o;
     } else if (o >= 10 && o < 58 && (o - 10) % 3 != 2) {
       const int t = 2 * ((o - 10) / 3) + (o - 10) % 3;  // digit t of the row's 32
-      from = t < 16 ? t : 32 + (t - 16);
+      from = t < 16 ? t : 64 + (t - 16);
     }
     p.from[o] = static_cast<int8_t>(from < 0 ? 0 : from);
+    p.blanks[o] = from < 0 ? ' ' : 0;
     if (from >= 0) p.keep |= uint64_t{1} << o;
   }
   return p;
 }();
 
+// The top bits of the first 16 bytes of v, bit i from byte i.
+TOVIX_TARGET_AVX512 inline uint32_t mask_of_top_bits(__m512i v) {
+  return static_cast<uint32_t>(_mm512_movepi8_mask(v) & 0xFFFF);
+}
+
 TOVIX_TARGET_AVX512 void format_row_avx512(char* out, uint32_t address, const uint8_t* bytes,
-                                           RowScan* scan) {
+                                           const RowScan& scan) {
   const __m128i v = load(bytes);
   // Row bytes in the low lane, the offset's bytes (high first) in the high lane; the
   // digit table repeats, so index bit 4 (whatever the shift brought in) does not matter.
   const __m256i in =
-      _mm256_inserti128_si256(_mm256_castsi128_si256(v),
+      _mm256_inserti128_si256(_mm256_zextsi128_si256(v),
                               _mm_cvtsi32_si128(static_cast<int>(__builtin_bswap32(address))), 1);
   const __m256i digits = _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A',
                                           'B', 'C', 'D', 'E', 'F', '0', '1', '2', '3', '4', '5',
                                           '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
   const __m256i hi = _mm256_maskz_permutexvar_epi8(~0u, _mm256_srli_epi16(in, 4), digits);
   const __m256i lo = _mm256_maskz_permutexvar_epi8(~0u, in, digits);
-  const __m512i all = _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_unpacklo_epi8(hi, lo)),
-                                         _mm256_unpackhi_epi8(hi, lo), 1);
-  const __m512i line = _mm512_mask_permutexvar_epi8(_mm512_set1_epi8(' '), kLinePermutation.keep,
-                                                    _mm512_loadu_si512(kLinePermutation.from), all);
+  // The upper halves stay undefined: the permutation reads only entries 0-23 and 64-79.
+  const __m512i low_half = _mm512_castsi256_si512(_mm256_unpacklo_epi8(hi, lo));
+  const __m512i high_half = _mm512_castsi256_si512(_mm256_unpackhi_epi8(hi, lo));
+  const __m512i line = _mm512_or_si512(
+      _mm512_maskz_permutex2var_epi8(kLinePermutation.keep, low_half,
+                                     _mm512_loadu_si512(kLinePermutation.from), high_half),
+      _mm512_loadu_si512(kLinePermutation.blanks));
   _mm512_storeu_si512(out, line);
 
-  // Classes: entries 0-127 and 128-255 looked up separately, chosen by bit 7.
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex),
+                   _mm_mask_blend_epi8(static_cast<__mmask16>(scan.copy), _mm_set1_epi8('.'), v));
+}
+
+TOVIX_TARGET_AVX512 void scan_row_avx512(const uint8_t* bytes, RowScan* scan) {
+  const __m128i v = load(bytes);
+  // Classes: entries 0-127 and 128-255 looked up separately, chosen by bit 7; each class
+  // bit moved to the top of its byte and gathered into a mask.
   const __m512i idx = _mm512_zextsi128_si512(v);
   const __m512i* t = reinterpret_cast<const __m512i*>(g_x86.table);
   const __m512i low = _mm512_permutex2var_epi8(_mm512_load_si512(t), idx, _mm512_load_si512(t + 1));
   const __m512i high =
       _mm512_permutex2var_epi8(_mm512_load_si512(t + 2), idx, _mm512_load_si512(t + 3));
-  const __m128i cls =
-      _mm512_castsi512_si128(_mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), low, high));
-  const __mmask16 copy = _mm_test_epi8_mask(cls, _mm_set1_epi8(4));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex),
-                   _mm_mask_blend_epi8(copy, _mm_set1_epi8('.'), v));
-  scan->lead = _mm_test_epi8_mask(cls, _mm_set1_epi8(1));
-  scan->trail = _mm_test_epi8_mask(cls, _mm_set1_epi8(2));
-  scan->glyph = _mm_test_epi8_mask(cls, _mm_set1_epi8(8));
+  const __m512i cls = _mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), low, high);
+  scan->lead = mask_of_top_bits(_mm512_slli_epi16(cls, 7));
+  scan->trail = mask_of_top_bits(_mm512_slli_epi16(cls, 6));
+  scan->glyph = mask_of_top_bits(_mm512_slli_epi16(cls, 4));
+  scan->copy = mask_of_top_bits(_mm512_slli_epi16(cls, 5));
 }
 
-TOVIX_TARGET_AVX512 void blend_row_avx512(char* col, const uint8_t* row, uint32_t raw,
-                                          uint32_t dots) {
-  __m128i v = load(col);
-  v = _mm_mask_mov_epi8(v, static_cast<__mmask16>(raw), load(row));
-  v = _mm_mask_mov_epi8(v, static_cast<__mmask16>(dots), _mm_set1_epi8('.'));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(col), v);
+TOVIX_TARGET_AVX512 void select_row_avx512(char* col, const uint8_t* row, uint32_t shown,
+                                           bool blank_first) {
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(col),
+      _mm_mask_blend_epi8(static_cast<__mmask16>(shown), filler(blank_first), load(row)));
 }
 
-TOVIX_TARGET_AVX512 char* put_row_line_avx512(char* out, uint32_t address, const uint8_t* bytes,
-                                              RowLineFlags flags) {
-  RowScan scan;
-  format_row_avx512(out, address, bytes, &scan);
-  return finish_row_line<blend_row_avx512>(out, bytes, scan, flags);
+TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uint32_t address,
+                                               const uint8_t* rows, size_t count,
+                                               int32_t last_look_ahead, RowLineFlags flags,
+                                               size_t* done) {
+  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_avx512>(
+      out, limit, address, rows, count, last_look_ahead, flags, done);
 }
-
-#pragma GCC diagnostic pop
 
 }  // namespace
 
@@ -302,16 +329,18 @@ void add_arch_row_kernels(RowKernelList& list) {
     load_class(ranges.trail, g_x86.trail);
     load_class(ranges.copy, g_x86.copy);
     load_class(ranges.glyph, g_x86.glyph);
-    list.kernels[list.count++] = {"sse2", format_row_sse2, blend_row_sse2, put_row_line_sse2};
+    list.kernels[list.count++] = {"sse2", scan_row_sse2, format_row_sse2, select_row_sse2,
+                                  put_row_lines_sse2};
     if (__builtin_cpu_supports("ssse3")) {
-      list.kernels[list.count++] = {"ssse3", format_row_ssse3, blend_row_ssse3, put_row_line_ssse3};
+      list.kernels[list.count++] = {"ssse3", scan_row_sse2, format_row_ssse3, select_row_ssse3,
+                                    put_row_lines_ssse3};
     }
   }
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")) {
     std::memcpy(g_x86.table, ranges.table, sizeof g_x86.table);
-    list.kernels[list.count++] = {"avx512vbmi", format_row_avx512, blend_row_avx512,
-                                  put_row_line_avx512};
+    list.kernels[list.count++] = {"avx512vbmi", scan_row_avx512, format_row_avx512,
+                                  select_row_avx512, put_row_lines_avx512};
   }
 }
 

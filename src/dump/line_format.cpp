@@ -25,7 +25,7 @@ static_assert(kLineRoom <= console::kMaxReserve);
 // How lines are built, decided once before the first file.
 struct LineFormat {
   LinePath path = LinePath::kRows;
-  PutRowLineFn put_row_line = nullptr;
+  PutRowLinesFn put_row_lines = nullptr;
   bool raw = true;
 };
 LineFormat g_format;
@@ -42,16 +42,13 @@ inline char* put_blank_hex(char* p, int i) {
   return p + 3;
 }
 
-// A full line without colour: the row kernel writes its plain form in one go and the
-// character column is mended where Japanese display or the conversion changes it.
-inline char* put_row_line(char* p) {
-  return g_format.put_row_line(p, g_position.address, g_line.bytes,
-                               {console::g_options.hyphen, g_format.raw});
+inline RowLineFlags row_line_flags() {
+  return {console::g_options.hyphen, g_format.raw, console::g_options.japanese_display};
 }
 
 // The straightforward line: every piece written on its own, each valid byte through
 // write_hex_byte and write_char_byte, so that colour changes fall between the pieces.
-void write_line_per_byte(int first, int last) {
+__attribute__((noinline)) void write_line_per_byte(int first, int last) {
   char* p = console::out_reserve(10);
   for (int shift = 24; shift >= 0; shift -= 8) {
     p = put_hex_digits(p, static_cast<uint8_t>(g_position.address >> shift));
@@ -79,12 +76,40 @@ void write_line_per_byte(int first, int last) {
   finish_char_column();
 }
 
+// The full lines that follow in the current block, written in one loop instead of one
+// call each: as many as the pager lets pass without a prompt. Each is exactly what
+// next_line and write_dump_line would have made of it.
+void write_following_rows() {
+  int32_t rows_left = console::rows_before_prompt();
+  const RowLineFlags flags = row_line_flags();
+  while (rows_left > 0) {
+    size_t count;
+    const uint8_t* rows = take_full_lines(static_cast<size_t>(rows_left), &count);
+    if (count == 0) return;
+    const int32_t last_look_ahead = rows[16 * count];  // take_full_lines leaves it in the block
+    uint32_t address = g_position.address;
+    for (size_t left = count; left > 0;) {
+      size_t done;
+      char* p = console::out_reserve(kLineRoom);
+      p = g_format.put_row_lines(p, console::out_limit(), address, rows, left, last_look_ahead,
+                                 flags, &done);
+      console::out_commit(p);
+      rows += 16 * done;
+      address += static_cast<uint32_t>(16 * done);
+      left -= done;
+    }
+    g_position.address = address;
+    (void)console::count_rows(static_cast<int32_t>(count));  // no prompt: rows_left
+    rows_left -= static_cast<int32_t>(count);
+  }
+}
+
 }  // namespace
 
 void line_format_setup() {
   char_row_setup();
   g_format.raw = char_row_is_raw();
-  g_format.put_row_line = row_kernel().put_row_line;
+  g_format.put_row_lines = row_kernel().put_row_lines;
   // Colours travel between the pieces of a line, so a coloured dump goes byte by byte.
   g_format.path = highlight_active() ? LinePath::kPerByte : LinePath::kRows;
 }
@@ -95,23 +120,29 @@ void use_line_path(LinePath path) {
 
 void use_line_kernel(const RowKernel& kernel) {
   use_row_kernel(kernel);
-  g_format.put_row_line = kernel.put_row_line;
+  g_format.put_row_lines = kernel.put_row_lines;
 }
 
 int write_dump_line() {
   const int first = g_position.leading_blanks;
   const int last = g_line.last_index;
-  char* p = console::out_reserve(kLineRoom);
   if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
-    p = put_row_line(p);
+    // A full line: the row kernel writes it in one go, line end included.
+    size_t done;
+    char* p = console::out_reserve(kLineRoom);
+    p = g_format.put_row_lines(p, console::out_limit(), g_position.address, g_line.bytes, 1,
+                               g_look_ahead, row_line_flags(), &done);
+    console::out_commit(p);
   } else {
     write_line_per_byte(first, last);
-    p = console::out_reserve(1);
+    console::out_ascii_char('\n');
   }
   g_position.address += 16;
-  *p++ = '\n';
-  console::out_commit(p);
   return console::count_rows(1) ? 1 : 0;
+}
+
+void write_following_lines() {
+  if (g_format.path == LinePath::kRows) write_following_rows();
 }
 
 }  // namespace dump

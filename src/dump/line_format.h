@@ -40,4 +40,9 @@ void use_line_kernel(const RowKernel& kernel);
 /// pager asked for the next file, else 0.
 int write_dump_line();
 
+/// Writes the full lines that follow in the current block exactly as next_line and
+/// write_dump_line would one by one, as far as the pager lets them pass without a
+/// prompt; call after write_dump_line returned 0 (it may write nothing).
+void write_following_lines();
+
 }  // namespace dump

@@ -32,23 +32,23 @@ std::vector<std::string> child_environment(const std::string& locale) {
 }
 
 // After fork, before exec: only async-signal-safe calls.
-[[noreturn]] void exec_child(const ChildSpec& spec, int in_fd, int out_fd, int err_fd, char** argv,
+[[noreturn]] void exec_child(const Launch& launch, int in_fd, int out_fd, int err_fd, char** argv,
                              char** envp) {
   ::setsid();  // no controlling terminal: the pager can never wait for keys
-  if (!spec.cwd.empty() && ::chdir(spec.cwd.c_str()) != 0) ::_exit(125);
-  for (size_t i = 0; i < spec.fds.size(); ++i)
-    ::dup2(spec.fds[i].first, kParkedFdBase + static_cast<int>(i));
+  if (!launch.cwd.empty() && ::chdir(launch.cwd.c_str()) != 0) ::_exit(125);
+  for (size_t i = 0; i < launch.fds.size(); ++i)
+    ::dup2(launch.fds[i].first, kParkedFdBase + static_cast<int>(i));
   ::dup2(in_fd, 0);
   ::dup2(out_fd, 1);
   ::dup2(err_fd, 2);
-  for (size_t i = 0; i < spec.fds.size(); ++i)
-    ::dup2(kParkedFdBase + static_cast<int>(i), spec.fds[i].second);
+  for (size_t i = 0; i < launch.fds.size(); ++i)
+    ::dup2(kParkedFdBase + static_cast<int>(i), launch.fds[i].second);
   for (int fd = 3; fd < 1024; ++fd) {
     bool keep = false;
-    for (const auto& m : spec.fds) keep = keep || m.second == fd;
+    for (const auto& m : launch.fds) keep = keep || m.second == fd;
     if (!keep) ::close(fd);
   }
-  if (spec.unprivileged && ::geteuid() == 0) {
+  if (launch.unprivileged && ::geteuid() == 0) {
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
       ::_exit(126);
   }
@@ -58,24 +58,24 @@ std::vector<std::string> child_environment(const std::string& locale) {
 
 }  // namespace
 
-Child::Child(const ChildSpec& spec) {
-  std::vector<std::string> env = child_environment(spec.locale);
+Child::Child(const Launch& launch) {
+  std::vector<std::string> env = child_environment(launch.locale);
   std::vector<char*> argv{const_cast<char*>(TOVIX_BINARY)};
-  for (const std::string& a : spec.args) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : launch.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
   int out_pipe[2] = {-1, -1}, err_pipe[2];
-  if (spec.stdout_fd < 0 && ::pipe2(out_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  if (launch.stdout_fd < 0 && ::pipe2(out_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   if (::pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  const int in_fd = spec.stdin_fd >= 0 ? spec.stdin_fd : null_fd;
-  const int out_fd = spec.stdout_fd >= 0 ? spec.stdout_fd : out_pipe[1];
+  const int in_fd = launch.stdin_fd >= 0 ? launch.stdin_fd : null_fd;
+  const int out_fd = launch.stdout_fd >= 0 ? launch.stdout_fd : out_pipe[1];
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork");
-  if (pid_ == 0) exec_child(spec, in_fd, out_fd, err_pipe[1], argv.data(), envp.data());
+  if (pid_ == 0) exec_child(launch, in_fd, out_fd, err_pipe[1], argv.data(), envp.data());
   ::close(null_fd);
   ::close(err_pipe[1]);
   err_fd_ = err_pipe[0];
@@ -143,8 +143,8 @@ ChildEnd Child::wait() {
   return end;
 }
 
-ChildEnd run_child(const ChildSpec& spec, std::string* out, std::string* err) {
-  Child child(spec);
+ChildEnd run_child(const Launch& launch, std::string* out, std::string* err) {
+  Child child(launch);
   const ChildEnd end = child.wait();
   if (out != nullptr) *out = child.out();
   if (err != nullptr) *err = child.err();

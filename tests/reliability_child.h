@@ -13,7 +13,7 @@
 namespace tovix_test {
 
 /// How to start the program.
-struct ChildSpec {
+struct Launch {
   std::vector<std::string> args;
   std::string locale = "ja_JP.SJIS";     ///< LC_ALL; "" leaves the locale unset
   int stdin_fd = -1;                     ///< -1: /dev/null
@@ -33,7 +33,7 @@ struct ChildEnd {
 /// A running program. Standard error is always captured.
 class Child {
  public:
-  explicit Child(const ChildSpec& spec);
+  explicit Child(const Launch& launch);
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -59,9 +59,9 @@ class Child {
   std::string out_, err_;
 };
 
-/// Runs the program to its end with spec and returns how it ended; out and err, when
+/// Runs the program to its end with launch and returns how it ended; out and err, when
 /// given, receive what it wrote.
-ChildEnd run_child(const ChildSpec& spec, std::string* out = nullptr, std::string* err = nullptr);
+ChildEnd run_child(const Launch& launch, std::string* out = nullptr, std::string* err = nullptr);
 
 /// The open-failure message for name, as the program writes it under code page 932.
 std::string open_failed(const std::string& name);

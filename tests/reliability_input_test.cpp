@@ -23,8 +23,8 @@ namespace {
 using tovix_test::banner;
 using tovix_test::Child;
 using tovix_test::ChildEnd;
-using tovix_test::ChildSpec;
 using tovix_test::header;
+using tovix_test::Launch;
 using tovix_test::open_failed;
 using tovix_test::read_failed;
 using tovix_test::ScratchDir;
@@ -87,18 +87,18 @@ TEST(Reliability, FilesThatCannotBeOpenedAreReportedAndPassedOver) {
       dir.path() + std::string(2500, '/') + std::string(2500, 'l'),  // a path too long
       good + "/x",                                                   // a file taken for a directory
   };
-  ChildSpec spec;
-  spec.unprivileged = true;  // the locked file is readable by root
-  spec.args = {"-p"};
+  Launch launch;
+  launch.unprivileged = true;  // the locked file is readable by root
+  launch.args = {"-p"};
   std::string expected = banner();
   for (const std::string& name : bad_names) {
-    spec.args.push_back(name);
+    launch.args.push_back(name);
     expected += header(name) + open_failed(name);
   }
-  spec.args.push_back(good);
+  launch.args.push_back(good);
   expected += header(good);
   std::string out, err;
-  const ChildEnd end = tovix_test::run_child(spec, &out, &err);
+  const ChildEnd end = tovix_test::run_child(launch, &out, &err);
   ASSERT_NE(end.exit_code, 126) << "could not change to an unprivileged user";
   EXPECT_EQ(end.exit_code, 0);
   EXPECT_EQ(err, "");
@@ -157,10 +157,10 @@ TEST(Reliability, ReadFailureAfterDataShowsAllDataThenTheMessage) {
     const std::string name = "/proc/" + std::to_string(::getpid()) + "/mem";
     char skip[32];
     std::snprintf(skip, sizeof skip, "%lXH", static_cast<unsigned long>(region.address()));
-    ChildSpec spec;
-    spec.args = {"-p", c.japanese, "-s", skip, name};
+    Launch launch;
+    launch.args = {"-p", c.japanese, "-s", skip, name};
     std::string out;
-    const ChildEnd end = tovix_test::run_child(spec, &out);
+    const ChildEnd end = tovix_test::run_child(launch, &out);
     const std::string head = banner() + header(name);
     ASSERT_EQ(out.compare(0, head.size(), head), 0);
     const std::string message = read_failed(name);
@@ -186,7 +186,7 @@ TEST(Reliability, StreamsAreDumpedWholeWhateverTheirPieces) {
     for (const char* japanese : {"-J", "-j"}) {
       for (const char* skip : {"0", "37"}) {
         ScratchDir dir;
-        ChildSpec spec;
+        Launch launch;
         int write_fd = -1, pipe_fds[2] = {-1, -1};
         std::string name;
         if (kind == kFifo) {
@@ -197,14 +197,14 @@ TEST(Reliability, StreamsAreDumpedWholeWhateverTheirPieces) {
           write_fd = pipe_fds[1];
           if (kind == kStdinPipe) {
             name = "/dev/stdin";
-            spec.stdin_fd = pipe_fds[0];
+            launch.stdin_fd = pipe_fds[0];
           } else {
             name = "/dev/fd/3";  // what a shell's <(...) hands over
-            spec.fds = {{pipe_fds[0], 3}};
+            launch.fds = {{pipe_fds[0], 3}};
           }
         }
-        spec.args = {"-p", japanese, "-s", skip, name};
-        Child child(spec);
+        launch.args = {"-p", japanese, "-s", skip, name};
+        Child child(launch);
         if (pipe_fds[0] >= 0) ::close(pipe_fds[0]);
         if (kind == kFifo) write_fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
         ASSERT_GE(write_fd, 0);
@@ -223,9 +223,9 @@ TEST(Reliability, StreamsAreDumpedWholeWhateverTheirPieces) {
 // Reads n bytes of the dump of an endless input, then goes away; returns how it ended.
 ChildEnd read_endless_then_leave(const std::vector<std::string>& args, size_t n,
                                  std::string* start) {
-  ChildSpec spec;
-  spec.args = args;
-  Child child(spec);
+  Launch launch;
+  launch.args = args;
+  Child child(launch);
   child.read_out(n);
   *start = child.out().substr(0, 4096);
   child.close_out();
@@ -288,9 +288,9 @@ TEST(Reliability, FileThatShrinksOrGrowsWhileDumped) {
       SCOPED_TRACE(std::string(c.what) + " " + japanese);
       ScratchDir dir;
       const std::string f = dir.write("f", original);
-      ChildSpec spec;
-      spec.args = {"-p", japanese, f};
-      Child child(spec);
+      Launch launch;
+      launch.args = {"-p", japanese, f};
+      Child child(launch);
       child.read_out(4096);
       ::usleep(100000);  // let it fill the pipe and stop
       std::string now;
@@ -344,11 +344,11 @@ TEST(Reliability, FailedWritesAreReportedOnStandardError) {
       "\x95W\x8F\x80\x8Fo\x97\xCD\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E"
       "\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
   for (const auto& args : runs) {
-    ChildSpec spec;
-    spec.args = args;
-    spec.stdout_fd = full;
+    Launch launch;
+    launch.args = args;
+    launch.stdout_fd = full;
     std::string err;
-    const ChildEnd end = tovix_test::run_child(spec, nullptr, &err);
+    const ChildEnd end = tovix_test::run_child(launch, nullptr, &err);
     EXPECT_EQ(end.exit_code, 1) << args.back();
     EXPECT_EQ(err.rfind(message, 0), 0u) << args.back() << ": " << err;
   }
@@ -399,17 +399,17 @@ TEST(Reliability, NamesOfEveryShapeAreShownAsGiven) {
     }
     return line + "  " + content + std::string(16 - content.size(), ' ') + "\n";
   };
-  ChildSpec spec;
-  spec.cwd = dir.path();
-  spec.args = {"-p", long_name, long_missing};
+  Launch launch;
+  launch.cwd = dir.path();
+  launch.args = {"-p", long_name, long_missing};
   std::string expected = banner() + header(long_name) + one_line("long");
   expected += header(long_missing) + open_failed(long_missing);
   for (size_t i = 0; i < std::size(names); ++i) {
-    spec.args.push_back(names[i]);
+    launch.args.push_back(names[i]);
     expected += header(names[i]) + one_line(std::string("file ") + std::to_string(i));
   }
   std::string out, err;
-  const ChildEnd end = tovix_test::run_child(spec, &out, &err);
+  const ChildEnd end = tovix_test::run_child(launch, &out, &err);
   EXPECT_EQ(end.exit_code, 0);
   EXPECT_EQ(err, "");
   EXPECT_EQ(out, expected);

@@ -17,7 +17,7 @@ namespace {
 
 using tovix_test::banner;
 using tovix_test::ChildEnd;
-using tovix_test::ChildSpec;
+using tovix_test::Launch;
 using tovix_test::open_failed;
 using tovix_test::ScratchDir;
 
@@ -63,11 +63,11 @@ std::string classify(const std::string& out, const std::vector<std::string>& arg
 }
 
 std::string run_and_classify(const ScratchDir& dir, const std::vector<std::string>& args) {
-  ChildSpec spec;
-  spec.cwd = dir.path();
-  spec.args = args;
+  Launch launch;
+  launch.cwd = dir.path();
+  launch.args = args;
   std::string out, err;
-  const ChildEnd end = tovix_test::run_child(spec, &out, &err);
+  const ChildEnd end = tovix_test::run_child(launch, &out, &err);
   if (end.signal != 0) return "ended by signal " + std::to_string(end.signal);
   if (end.exit_code != 0) return "exit code " + std::to_string(end.exit_code);
   if (!err.empty()) return "wrote to standard error: " + err;

@@ -15,8 +15,8 @@
 namespace {
 
 using tovix_test::banner;
-using tovix_test::ChildSpec;
 using tovix_test::header;
+using tovix_test::Launch;
 using tovix_test::ScratchDir;
 
 struct Rng {
@@ -70,13 +70,13 @@ TEST(ReliabilityRoundTrip, HexColumnGivesBackTheFile) {
   for (uint64_t skip : {0ull, 37ull}) runs.push_back({skip, true, true, "C.UTF-8"});
 
   for (const DumpRun& run : runs) {
-    ChildSpec spec;
-    spec.locale = run.locale;
-    spec.args = {"-p", run.japanese ? "-J" : "-j", run.hyphen ? "-H" : "-h", "-s",
-                 std::to_string(run.skip)};
-    spec.args.insert(spec.args.end(), names.begin(), names.end());
+    Launch launch;
+    launch.locale = run.locale;
+    launch.args = {"-p", run.japanese ? "-J" : "-j", run.hyphen ? "-H" : "-h", "-s",
+                   std::to_string(run.skip)};
+    launch.args.insert(launch.args.end(), names.begin(), names.end());
     std::string out;
-    const auto end = tovix_test::run_child(spec, &out);
+    const auto end = tovix_test::run_child(launch, &out);
     SCOPED_TRACE(std::string(run.locale) + " -s " + std::to_string(run.skip) +
                  (run.japanese ? " -J" : " -j") + (run.hyphen ? " -H" : " -h"));
     EXPECT_EQ(end.exit_code, 0);

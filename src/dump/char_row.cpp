@@ -17,7 +17,6 @@ struct CharRowTables {
 CharRowTables g_char_row;
 
 constexpr uint32_t kPosition15 = 1u << 15;
-constexpr Glyph kEmpty = {0, {}};
 constexpr Glyph kBlank = {1, {' '}};
 constexpr Glyph kDot = {1, {'.'}};
 constexpr Glyph kTwoDots = {2, {'.', '.'}};
@@ -58,26 +57,27 @@ bool char_row_is_raw() {
 
 char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, bool blank_first,
                     int32_t look_ahead, bool& trail_shown) {
-  // Every position gets a glyph, the empty one for a byte that a pair or two dots took;
-  // then all are copied without a branch.
-  const Glyph* at[16];
-  Glyph pairs[8];  // held bytes are never adjacent: at most eight pairs in a row
-  for (int j = 0; j < 16; ++j) at[j] = &g_char_row.plain[row[j]];
-  if (blank_first) at[0] = &kBlank;
-  int n = 0;
-  for (uint32_t h = held & ~kPosition15; h != 0; h &= h - 1) {
-    const int j = std::countr_zero(h);
-    if ((trail >> (j + 1)) & 1) {
-      pairs[n] = console::display_pair(row[j], row[j + 1]);
-      at[j] = &pairs[n++];
-    } else {
-      at[j] = &kTwoDots;
-    }
-    at[j + 1] = &kEmpty;
+  // Position by position: a held byte and the one it takes as one glyph (the pair, or
+  // two dots), every other byte by the plain rule. Each glyph is copied whole and the
+  // output advances by its length, so only the choice of glyph branches.
+  const uint32_t inner = held & ~kPosition15;
+  const int end = (held & kPosition15) != 0 ? 15 : 16;
+  int j = 0;
+  if (blank_first) {
+    *p++ = ' ';
+    j = 1;
   }
-  if ((held & kPosition15) != 0) at[15] = &kEmpty;
-  for (int j = 0; j < 16; ++j) p = put_glyph(p, *at[j]);
-  if ((held & kPosition15) == 0) return p;
+  while (j < end) {
+    if (((inner >> j) & 1) == 0) {
+      p = put_glyph(p, g_char_row.plain[row[j]]);
+      ++j;
+      continue;
+    }
+    p = (trail >> (j + 1)) & 1 ? put_glyph(p, console::display_pair(row[j], row[j + 1]))
+                               : put_glyph(p, kTwoDots);
+    j += 2;
+  }
+  if (end == 16) return p;
   // The lead byte at the line end takes the look-ahead byte, as finish_char_column does.
   if (look_ahead < 0 || !is_trail_byte(static_cast<uint8_t>(look_ahead))) {
     return put_glyph(p, kDot);

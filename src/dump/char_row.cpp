@@ -17,7 +17,6 @@ struct CharRowTables {
 CharRowTables g_char_row;
 
 constexpr uint32_t kPosition15 = 1u << 15;
-constexpr Glyph kBlank = {1, {' '}};
 constexpr Glyph kDot = {1, {'.'}};
 constexpr Glyph kTwoDots = {2, {'.', '.'}};
 

@@ -42,12 +42,13 @@ char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, 
                     int32_t look_ahead, bool& trail_shown);
 
 /// Completes the column whose plain form the row kernel wrote at col for row, and
-/// returns its end; look_ahead is the byte after the row (-1 at the end of the input),
-/// trail_shown the carry-over from the last line to the next. Select is the kernel's
-/// select_row. REQUIRES: room for 17 glyphs at col.
+/// returns its end; look_ahead is the byte after the row (-1 at the end of the input)
+/// and ahead_is_trail whether it is a trail byte, trail_shown the carry-over from the
+/// last line to the next. Select is the kernel's select_row. REQUIRES: room for 17
+/// glyphs at col.
 template <SelectRowFn Select>
 inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, RowLineFlags flags,
-                          int32_t look_ahead, bool& trail_shown) {
+                          int32_t look_ahead, uint32_t ahead_is_trail, bool& trail_shown) {
   constexpr uint32_t kPosition15 = 1u << 15;
   // The glyph path is out of line and reports a pair at the end through its own flag, so
   // that trail_shown never has its address taken and can stay in a register.
@@ -56,24 +57,18 @@ inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, Ro
     return scan.glyph == 0 ? col + 16 : put_glyph_row(col, row, 0, 0, false, -1, glyph_trail_shown);
   }
   // Nothing is held between lines: finish_char_column resolved it at the last line end.
-  // A byte shown at the last line's end is blank here and pairs with nothing.
-  // trail_shown carries from line to line, and with it where the next line begins: what
-  // depends on it is on the critical path of the whole dump. Both possibilities are
-  // worked out before it is read, so that it only selects, with arithmetic (a branch on
-  // it would be mispredicted often on random data).
+  // A byte shown at the last line's end is blank here and pairs with nothing, which
+  // only changes the run of lead bytes that begins at position 0: its parity flips.
+  // trail_shown carries from line to line, and with it where the next line begins, so
+  // here it only selects, with arithmetic (a branch on it would be mispredicted often
+  // on random data).
   const uint32_t held_fresh = held_leads(scan.lead);
-  const uint32_t held_after_pair = held_leads(scan.lead & ~1u);
-  // A lead byte at position 15 takes the look-ahead byte when that is a trail byte (the
-  // pair then stands in positions 16 and 17); else it is a dot. The look-ahead is -1
-  // only at the end of the input, so that test is well predicted.
-  const uint32_t ahead_is_trail =
-      look_ahead >= 0 && is_trail_byte(static_cast<uint8_t>(look_ahead)) ? 1 : 0;
-  const uint32_t pair_last_fresh = (held_fresh >> 15) & ahead_is_trail;
-  const uint32_t pair_last_after_pair = (held_after_pair >> 15) & ahead_is_trail;
+  const uint32_t first_run = scan.lead & ~(scan.lead + 1);
   const bool blank_first = trail_shown;
-  const uint32_t choose = 0u - static_cast<uint32_t>(blank_first);
-  const uint32_t held = held_fresh ^ ((held_fresh ^ held_after_pair) & choose);
-  const uint32_t pair_last = pair_last_fresh ^ ((pair_last_fresh ^ pair_last_after_pair) & choose);
+  const uint32_t held = held_fresh ^ (first_run & (0u - static_cast<uint32_t>(blank_first)));
+  // A lead byte at position 15 takes the look-ahead byte when that is a trail byte (the
+  // pair then stands in positions 16 and 17); else it is a dot.
+  const uint32_t pair_last = (held >> 15) & ahead_is_trail & 1;
   if (scan.glyph != 0 || (held != 0 && !flags.raw)) {
     char* end =
         put_glyph_row(col, row, held, scan.trail, blank_first, look_ahead, glyph_trail_shown);
@@ -92,8 +87,13 @@ inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, Ro
                          (paired * 3) | (pair_last << 15);
   Select(col, row, shown, blank_first);
   col[16] = static_cast<char>(look_ahead);  // past the column unless the pair stands there
-  trail_shown = (pair_last & 1) != 0;
-  return col + 16 + (pair_last & 1);
+  trail_shown = pair_last != 0;
+  return col + 16 + pair_last;
+}
+
+/// Whether look_ahead (-1 at the end of the input) is a trail byte, as 1 or 0.
+inline uint32_t trail_flag(int32_t look_ahead) {
+  return look_ahead >= 0 && is_trail_byte(static_cast<uint8_t>(look_ahead)) ? 1 : 0;
 }
 
 /// count full lines through one kernel's pieces, each with its line end: see
@@ -114,8 +114,12 @@ inline char* put_row_lines(char* out, const char* limit, uint32_t address, const
     if (i + 1 < count) Scan(rows + 16, &next);
     Format(out, address, rows, scan);
     if (flags.hyphen) out[kHyphenIndex] = '-';
-    const int32_t look_ahead = i + 1 < count ? rows[16] : last_look_ahead;
-    out = put_char_row<Select>(out + kCharColumnIndex, rows, scan, flags, look_ahead, trail_shown);
+    // The byte after a line is the next line's first, whose class is known already.
+    const bool last = i + 1 == count;
+    const int32_t look_ahead = last ? last_look_ahead : rows[16];
+    const uint32_t ahead_is_trail = last ? trail_flag(last_look_ahead) : next.trail & 1;
+    out = put_char_row<Select>(out + kCharColumnIndex, rows, scan, flags, look_ahead,
+                               ahead_is_trail, trail_shown);
     *out++ = '\n';
   }
   // Stored as its byte: GCC 12 otherwise stores the bool and masks it again in memory.

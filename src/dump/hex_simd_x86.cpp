@@ -255,11 +255,6 @@ constexpr LinePermutation kLinePermutation = [] {
   return p;
 }();
 
-// The top bits of the first 16 bytes of v, bit i from byte i.
-TOVIX_TARGET_AVX512 inline uint32_t mask_of_top_bits(__m512i v) {
-  return static_cast<uint32_t>(_mm512_movepi8_mask(v) & 0xFFFF);
-}
-
 TOVIX_TARGET_AVX512 void format_row_avx512(char* out, uint32_t address, const uint8_t* bytes,
                                            const RowScan& scan) {
   const __m128i v = load(bytes);
@@ -295,11 +290,17 @@ TOVIX_TARGET_AVX512 void scan_row_avx512(const uint8_t* bytes, RowScan* scan) {
   const __m512i low = _mm512_permutex2var_epi8(_mm512_load_si512(t), idx, _mm512_load_si512(t + 1));
   const __m512i high =
       _mm512_permutex2var_epi8(_mm512_load_si512(t + 2), idx, _mm512_load_si512(t + 3));
-  const __m512i cls = _mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), low, high);
-  scan->lead = mask_of_top_bits(_mm512_slli_epi16(cls, 7));
-  scan->trail = mask_of_top_bits(_mm512_slli_epi16(cls, 6));
-  scan->glyph = mask_of_top_bits(_mm512_slli_epi16(cls, 4));
-  scan->copy = mask_of_top_bits(_mm512_slli_epi16(cls, 5));
+  const __m512i cls512 = _mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), low, high);
+  // The low lane through memory (which the compiler turns into a register move): the
+  // casting intrinsic trips GCC 12's uninitialised-value warning, and byte masks taken
+  // in general registers keep the line's bit arithmetic out of mask registers.
+  alignas(64) uint8_t lanes[64];
+  _mm512_store_si512(lanes, cls512);
+  const __m128i cls = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
+  scan->lead = bits(_mm_slli_epi16(cls, 7));
+  scan->trail = bits(_mm_slli_epi16(cls, 6));
+  scan->copy = bits(_mm_slli_epi16(cls, 5));
+  scan->glyph = bits(_mm_slli_epi16(cls, 4));
 }
 
 TOVIX_TARGET_AVX512 void select_row_avx512(char* col, const uint8_t* row, uint32_t shown,

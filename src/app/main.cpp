@@ -1,4 +1,5 @@
 // Tovix: a hex dump with Shift_JIS shown as characters.
+#include "app/arguments.h"
 #include "app/banner.h"
 #include "app/file_loop.h"
 #include "app/options.h"
@@ -17,6 +18,10 @@ int main(int argc, char** argv) {
   dump::build_byte_classes(code_page);
   console::display_setup(code_page, platform::display_charset(code_page).c_str());
   dump::char_column_setup();
+  // The command line is split only now: the split keeps double-byte characters whole.
+  app::ProgramArguments arguments(argc, argv);
+  argc = arguments.count();
+  argv = arguments.vector();
 
   app::load_version_text(argc > 0 ? argv[0] : nullptr);
   console::console_open();

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# CI, the Windows part: cross-compile tovix.exe and its unit tests with MinGW-w64, run
+# the unit tests under wine, compare tovix.exe's output with the POSIX build's byte for
+# byte, and check colours, cursor and pager on wine's console through tmux.
+#
+#   .ci/windows.sh [POSIX tovix]   (default: build/tovix, which .ci/run builds first)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+reference=$(realpath "${1:-build/tovix}")
+
+need=()
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64)
+command -v wine >/dev/null || need+=(wine wine64)
+command -v tmux >/dev/null || need+=(tmux)
+command -v localedef >/dev/null || need+=(locales)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${need[@]}"
+fi
+
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DTOVIX_REFERENCE_BINARY="$reference"
+cmake --build build-win -j2
+
+# One wine server for the whole run, started apart from our output and stopped at the end.
+export TOVIX_WINE_ROOT="$PWD/build-win/wine"
+. cmake/wine-env.sh
+wineserver -p </dev/null >/dev/null 2>&1 || true
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+
+imports=$(x86_64-w64-mingw32-objdump -p build-win/tovix.exe | sed -n 's/^\tDLL Name: //p' | LC_ALL=C sort | tr '\n' ' ')
+if [ "$imports" != "KERNEL32.dll VERSION.dll msvcrt.dll " ]; then
+  echo "tovix.exe imports $imports; expected KERNEL32, msvcrt and VERSION only" >&2
+  exit 1
+fi
+
+ctest --test-dir build-win --output-on-failure
+tests/windows/console_checks.sh build-win/tovix.exe build-win/tests/tovix_tests.exe

@@ -1,8 +1,10 @@
 // Fuzz target for the dump engine: random bytes go through the per-file loop (open,
-// skip, block reader, line layout, Japanese display) from a regular file or from a pipe
-// fed in uneven pieces, and every line written is checked against the reference model
-// of the line format (line_model.h). Two files are dumped in one run, so that state
-// carried from one file into the next is checked too.
+// skip, block reader, line layout, Japanese display, pager) from a regular file or from
+// a pipe fed in uneven pieces, and every line written is checked against the reference
+// model of the line format (line_model.h). Two files are dumped in one run, so that
+// state carried from one file into the next is checked too. With the pager on, keys
+// come from a script, and where each prompt stands, what it shows and what its answer
+// does are checked against a small model of the pager's row count.
 //
 // Input layout:
 //   byte 0      flags: bit 0 Japanese display off, bit 1 hyphen off, bit 2 the first
@@ -14,23 +16,27 @@
 //   byte 3      repeat: the data is repeated (byte 3 & 63) + 1 times, so that short
 //               inputs reach across the reader's 64 KiB blocks
 //   byte 4      where the data splits between the two files
-//   byte 5      seed of the piece sizes in which a pipe is fed
+//   byte 5      seed of the piece sizes in which a pipe is fed, and of the keys
+//   byte 6      pager: bit 7 on, bits 0-5 the page height less one
 //   the rest    the data
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/file_loop.h"
 #include "console/display_encoding.h"
 #include "console/dump_options.h"
 #include "console/output.h"
 #include "console/pager.h"
+#include "console/pager_test_helper.h"
 #include "dump/byte_class.h"
 #include "dump/japanese.h"
 #include "dump/line_format.h"
@@ -38,10 +44,16 @@
 
 namespace {
 
+constexpr size_t kHeaderSize = 7;
 constexpr size_t kMaxFileSize = 3 << 16;  // three blocks of the reader
 constexpr int kOtherCodePages[] = {936, 949, 950, 1361};
 
 int g_captured_stdout = -1;  // a memory file standing in for standard output
+
+[[noreturn]] void fail(const std::string& what) {
+  std::fprintf(stderr, "dump_fuzz: %s\n", what.c_str());
+  std::abort();
+}
 
 // The code page and display the tables are built for; rebuilt when an input asks for
 // another.
@@ -60,10 +72,33 @@ void use_display(int code_page, bool utf8) {
   g_display = {code_page, utf8};
 }
 
-[[noreturn]] void fail(const std::string& what) {
-  std::fprintf(stderr, "dump_fuzz: %s\n", what.c_str());
-  std::abort();
+// The keys the pager is given: mostly commands, now and then a key it must pass over.
+// Every command handed out is recorded, so that the check knows each prompt's answer.
+struct KeyScript {
+  uint32_t state = 1;
+  std::vector<int> commands;
+};
+KeyScript g_keys;
+
+int scripted_key() {
+  g_keys.state = g_keys.state * 1103515245u + 12345u;
+  const uint32_t r = (g_keys.state >> 16) % 16;
+  if (r == 0) return 'x';
+  const int key = r < 9 ? ' ' : r < 13 ? '\r' : 'n';
+  g_keys.commands.push_back(key);
+  return key;
 }
+
+// What the pager has been told, as the model sees it: rows since the last prompt, and
+// the progress of the most recently opened file.
+struct PagerModel {
+  bool on = false;
+  int32_t page = 0;
+  int32_t rows = 0;
+  size_t answered = 0;  // prompts met so far, each with the next recorded command
+  uint64_t consumed = 0, size = 0;
+};
+PagerModel g_pager;
 
 std::string read_captured() {
   std::string text;
@@ -108,9 +143,54 @@ void open_pipe_source(Source& s, const std::string& data, uint32_t seed) {
   });
 }
 
-void close_source(Source& s) {
-  if (s.writer.joinable()) s.writer.join();
-  ::close(s.fd);
+// Adds rows of counted output; at a full page, takes the prompt that must stand at pos
+// and returns the command that answered it (0 when no prompt was due).
+int count_rows(int32_t rows, const std::string& out, size_t* pos) {
+  g_pager.rows += rows;
+  if (!g_pager.on || g_pager.rows < g_pager.page) return 0;
+  const uint64_t percent = g_pager.size == 0 ? 0 : g_pager.consumed * 100 / g_pager.size;
+  const std::string prompt = "-- more(" + std::to_string(percent) + "%) --";
+  if (out.compare(*pos, prompt.size(), prompt) != 0)
+    fail("no prompt " + prompt + " at " + std::to_string(*pos) + ": " + out.substr(*pos, 40));
+  *pos += prompt.size();
+  if (g_pager.answered >= g_keys.commands.size()) fail("a prompt that took no key");
+  const int command = g_keys.commands[g_pager.answered++];
+  g_pager.rows = command == '\r' ? g_pager.page - 1 : 0;
+  return command;
+}
+
+// Takes apart the output of one file: header, then lines and prompts as the model says.
+void check_file(const std::string& out, const std::string& name, const std::string& data,
+                bool through_pipe, uint64_t skip, const line_model::Format& format) {
+  const std::string header = "\n[ " + name + " ]\n\n";
+  if (out.compare(0, header.size(), header) != 0) fail("the header is wrong");
+  size_t pos = header.size();
+  bool done = count_rows(3, out, &pos) == 'n';  // the next file: this one is not opened
+  if (!done) {
+    g_pager.size = through_pipe ? 0 : data.size();
+    g_pager.consumed = std::min<uint64_t>(skip - skip % 16, data.size());
+  }
+  const std::vector<line_model::ExpectedLine> lines =
+      done ? std::vector<line_model::ExpectedLine>{}
+           : line_model::expected_lines(data, skip, format);
+  bool trail = false;
+  for (size_t n = 0; n < lines.size() && !done; ++n) {
+    const size_t end = out.find('\n', pos);
+    if (end == std::string::npos) fail("line " + std::to_string(n) + " is missing");
+    bool trail_out = false;
+    const std::string error =
+        line_model::check_line(out.substr(pos, end - pos), lines[n], format, trail, &trail_out);
+    if (!error.empty()) fail("line " + std::to_string(n) + ": " + error);
+    trail = trail_out;
+    pos = end + 1;
+    g_pager.consumed = std::min<uint64_t>(lines[n].address + 16ull, data.size());
+    done = count_rows(1, out, &pos) == 'n';
+  }
+  if (pos != out.size()) fail("more output than the model expects at " + std::to_string(pos));
+  // Every byte of the file is counted once, whatever the skip, when it is dumped whole.
+  if (!done && console::g_progress.bytes_consumed != data.size())
+    fail("bytes_consumed " + std::to_string(console::g_progress.bytes_consumed) + " of " +
+         std::to_string(data.size()));
 }
 
 void dump_and_check(const std::string& data, bool through_pipe, uint32_t seed, uint64_t skip,
@@ -123,21 +203,14 @@ void dump_and_check(const std::string& data, bool through_pipe, uint32_t seed, u
   }
   if (::ftruncate(g_captured_stdout, 0) != 0 || ::lseek(g_captured_stdout, 0, SEEK_SET) != 0)
     fail("cannot empty the captured output");
-  console::g_screen.lines_on_screen = 0;
   const std::string name = source.name();
   app::dump_file(name.c_str());
   console::out_flush();
-  close_source(source);
-
-  const std::string out = read_captured();
-  const std::string header = "\n[ " + name + " ]\n\n";
-  if (out.compare(0, header.size(), header) != 0) fail("the header is wrong");
-  const std::string error = line_model::check_dump(out.substr(header.size()), data, skip, format);
-  if (!error.empty()) fail(error);
-  // Every byte of the file is counted once, whatever the skip.
-  if (console::g_progress.bytes_consumed != data.size())
-    fail("bytes_consumed " + std::to_string(console::g_progress.bytes_consumed) + " of " +
-         std::to_string(data.size()));
+  // A file left early keeps its pipe writer waiting: let it run into the closed pipe.
+  ::close(source.fd);
+  source.fd = -1;
+  if (source.writer.joinable()) source.writer.join();
+  check_file(read_captured(), name, data, through_pipe, skip, format);
 }
 
 }  // namespace
@@ -146,13 +219,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_captured_stdout = ::memfd_create("dump_fuzz_stdout", MFD_CLOEXEC);
   if (g_captured_stdout < 0 || ::dup2(g_captured_stdout, STDOUT_FILENO) < 0)
     fail("cannot capture standard output");
+  console::pager_use_key_source(scripted_key);
+  // A pipe left early by the next-file key: its writer must see EPIPE, not die of it.
+  std::signal(SIGPIPE, SIG_IGN);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
-  if (size < 7) return 0;
+  if (size <= kHeaderSize) return 0;
   const uint8_t flags = input[0];
-  const std::string unit(reinterpret_cast<const char*>(input + 6), size - 6);
+  const std::string unit(reinterpret_cast<const char*>(input + kHeaderSize), size - kHeaderSize);
   std::string data;
   for (int r = (input[3] & 63) + 1; r > 0 && data.size() < kMaxFileSize; --r) data += unit;
   if (data.size() > kMaxFileSize) data.resize(kMaxFileSize);
@@ -164,12 +240,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
 
   console::DumpOptions& o = console::g_options;
   o = console::DumpOptions{};
-  o.pause = false;
+  o.pause = (input[6] & 0x80) != 0;
   o.japanese_display = (flags & 1) == 0;
   o.hyphen = (flags & 2) == 0;
   o.skip = static_cast<int32_t>((input[1] | input[2] << 8) % (first.size() + 48));
   dump::use_line_path((flags & 16) != 0 ? dump::LinePath::kPerByte : dump::LinePath::kRows);
   const line_model::Format format{o.japanese_display, o.hyphen, display >= 2};
+
+  // A fresh run: no rows on the screen, no file opened yet.
+  g_pager = PagerModel{};
+  g_pager.on = o.pause;
+  g_pager.page = (input[6] & 63) + 1;
+  g_keys = KeyScript{static_cast<uint32_t>(input[5]) << 8 | input[6], {}};
+  console::g_screen = console::ScreenCounters{0, g_pager.page};
+  console::g_progress = console::Progress{};
 
   dump_and_check(first, (flags & 4) != 0, input[5], static_cast<uint64_t>(o.skip), format);
   dump_and_check(second, (flags & 8) != 0, input[5] + 1u, static_cast<uint64_t>(o.skip), format);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/output.h"
@@ -63,17 +64,25 @@ WriteResult fail(DWORD error) {
 void output_prepare() {}
 
 WriteResult output_write(OutputStream stream, const char* data, size_t n) {
+  // Whole runs between line feeds are copied at once; the dump has one per 80 bytes.
   std::vector<char>& text = g_out.crlf;
-  text.clear();
-  text.reserve(2 * n);
-  for (size_t i = 0; i < n; ++i) {
-    if (data[i] == '\n') text.push_back('\r');
-    text.push_back(data[i]);
+  if (text.size() < 2 * n) text.resize(2 * n);
+  char* out = text.data();
+  const char* const end = data + n;
+  for (const char* p = data; p < end;) {
+    const void* found = std::memchr(p, '\n', static_cast<size_t>(end - p));
+    const char* lf = found != nullptr ? static_cast<const char*>(found) : end;
+    std::memcpy(out, p, static_cast<size_t>(lf - p));
+    out += lf - p;
+    if (lf == end) break;
+    *out++ = '\r';
+    *out++ = '\n';
+    p = lf + 1;
   }
   const HANDLE handle = handle_of(stream);
   const bool console = is_console(handle);
   const char* p = text.data();
-  size_t left = text.size();
+  size_t left = static_cast<size_t>(out - text.data());
   while (left > 0) {
     const size_t piece = console ? console_cut(p, left) : left;
     const DWORD want = piece < 0x40000000 ? static_cast<DWORD>(piece) : 0x40000000;

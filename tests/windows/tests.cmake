@@ -12,6 +12,7 @@ add_executable(tovix_tests
   options_test.cpp
   wildcard_test.cpp
   command_line_test.cpp
+  highlight_test.cpp
   windows/key_table_test.cpp
   windows/platform_test.cpp
   windows/console_test.cpp

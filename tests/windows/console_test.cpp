@@ -149,14 +149,6 @@ TEST_F(ConsoleLayer, SaveAndRestoreTheCursor) {
   console::console_close();
 }
 
-TEST_F(ConsoleLayer, WindowHeightIsTheVisibleWindow) {
-  open_with(0x07);
-  const CONSOLE_SCREEN_BUFFER_INFO i = info();
-  EXPECT_EQ(console::window_height(), i.srWindow.Bottom - i.srWindow.Top + 1);
-  EXPECT_TRUE(console::console_is_smart());
-  console::console_close();
-}
-
 // Writes key events into the console's input buffer.
 class ConsoleKeys : public ::testing::Test {
  protected:

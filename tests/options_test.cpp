@@ -5,6 +5,7 @@
 
 #include "app/options.h"
 #include "console/dump_options.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -100,10 +101,6 @@ TEST(ReadOptions, FollowsTheGroupingRules) {
       {{"-", "f"}, false, 1, defaults},   // a lone '-' is an empty group
       {{"/", "f"}, false, 1, defaults},
       {{"-p", "a", "b", "c"}, false, 3, with([](auto& o) { o.pause = false; })},
-      // An absolute path is a file name, not a group of letters.
-      {{"/etc/passwd"}, false, 1, defaults},
-      {{"/srv", "f"}, false, 2, defaults},
-      {{"-p", "/tmp/a.bin"}, false, 1, with([](auto& o) { o.pause = false; })},
   };
   for (const OptionCase& c : cases) {
     console::g_options = console::DumpOptions{};
@@ -127,6 +124,37 @@ TEST(ReadOptions, FollowsTheGroupingRules) {
     EXPECT_EQ(o.highlight_newline, c.expected.highlight_newline) << shown;
     EXPECT_EQ(o.highlight_jpeg_marker, c.expected.highlight_jpeg_marker) << shown;
     EXPECT_EQ(o.skip, c.expected.skip) << shown;
+  }
+  console::g_options = console::DumpOptions{};
+}
+
+// Where '/' is the root of absolute paths, an argument that cannot be a group of option
+// letters is a file name; elsewhere '/' always begins a group, as '-' does.
+TEST(ReadOptions, SlashBeginsAGroupOnlyWhereItCannotBeAPath) {
+  const bool paths = platform::slash_is_path_root();
+  struct Case {
+    std::vector<std::string> args;
+    bool usage_where_slash_is_an_option;
+    int files_where_slash_is_a_root;
+  } cases[] = {
+      {{"/etc/passwd"}, true, 1},
+      {{"/srv", "f"}, true, 2},
+      {{"-p", "/tmp/a.bin"}, true, 1},
+      {{"/pk", "f"}, false, 1},  // letters only: a group either way
+  };
+  for (const Case& c : cases) {
+    console::g_options = console::DumpOptions{};
+    std::vector<std::string> args = c.args;
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    const app::ParsedOptions parsed =
+        app::read_options(static_cast<int>(args.size()), argv.data());
+    if (paths) {
+      EXPECT_FALSE(parsed.usage) << c.args[0];
+      EXPECT_EQ(parsed.file_count, c.files_where_slash_is_a_root) << c.args[0];
+    } else {
+      EXPECT_EQ(parsed.usage, c.usage_where_slash_is_an_option) << c.args[0];
+    }
   }
   console::g_options = console::DumpOptions{};
 }

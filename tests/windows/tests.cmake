@@ -27,10 +27,6 @@ target_link_libraries(tovix_tests PRIVATE tovix_core GTest::gtest GTest::gtest_m
 target_compile_definitions(tovix_tests PRIVATE TOVIX_EXPECTED_VERSION="${PROJECT_VERSION}")
 add_dependencies(tovix_tests tovix)
 gtest_discover_tests(tovix_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST)
-# Cases written for POSIX, where '/' also begins absolute paths; on Windows '/' always
-# begins an option group, which windows/platform_test.cpp checks instead.
-set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
-  ${CMAKE_CURRENT_SOURCE_DIR}/windows/posix_only_tests.cmake)
 
 # tovix.exe against the POSIX build, byte for byte: needs that build's program.
 set(TOVIX_REFERENCE_BINARY "" CACHE FILEPATH "The POSIX build's tovix, for the Windows end-to-end tests")

@@ -51,8 +51,14 @@ for tool in xxd hexdump od cmake; do
   command -v "$tool" >/dev/null || { echo "compare.sh: $tool is missing" >&2; exit 1; }
 done
 
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOVIX_BENCHMARKS=ON \
-  -DTOVIX_TESTS=OFF >/dev/null
+# A fresh build directory is made for the benchmark alone; an existing one keeps its
+# settings and only gains the benchmark targets.
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$repo" -B "$build" -DTOVIX_BENCHMARKS=ON >/dev/null
+else
+  cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOVIX_BENCHMARKS=ON \
+    -DTOVIX_TESTS=OFF >/dev/null
+fi
 cmake --build "$build" -j2 --target tovix copy_baseline >/dev/null
 tovix="$build/tovix"
 copy="$build/bench/copy_baseline"

@@ -1,10 +1,12 @@
 // Read-copy-write baseline: reads a file in 64 KiB blocks as the dump does and writes as
-// many bytes as the dump would (77 per 16 input bytes), each line's 16 bytes copied into
-// a line of blanks, with no formatting at all. What the dump reaches into a file is
-// measured against this.
+// many bytes as the dump would (77 per 16 input bytes) in 64 KiB writes, each line's 16
+// bytes copied into a line of blanks, with no formatting at all; a pipe on standard
+// output is enlarged as the dump enlarges it. What the dump reaches into a file or a
+// pipe is measured against this.
 //
 //   copy_baseline FILE > OUT
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -44,6 +46,10 @@ int main(int argc, char** argv) {
   if (fd < 0) {
     std::perror(argv[1]);
     return 1;
+  }
+  struct stat st;
+  if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode)) {
+    (void)::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
   }
   std::memset(g_baseline.out, ' ', sizeof g_baseline.out);
   for (;;) {

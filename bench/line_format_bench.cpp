@@ -160,6 +160,31 @@ void BM_FormatRow(benchmark::State& state) {
                           static_cast<int64_t>(data.size()));
 }
 
+// The byte classifier alone: the four class masks of every row.
+void BM_ScanRow(benchmark::State& state) {
+  set_up(false, true);
+  const dump::RowKernelList& kernels = dump::row_kernels();
+  const int k = static_cast<int>(state.range(0));
+  if (k >= kernels.count) {
+    state.SkipWithError("kernel not available on this processor");
+    return;
+  }
+  const dump::RowKernel& kernel = kernels.kernels[k];
+  state.SetLabel(kernel.name);
+  const std::string& data = input(0);
+  uint32_t sum = 0;
+  for (auto _ : state) {
+    dump::RowScan scan;
+    for (size_t pos = 0; pos < data.size(); pos += 16) {
+      kernel.scan_row(reinterpret_cast<const uint8_t*>(data.data()) + pos, &scan);
+      sum += scan.lead ^ scan.trail ^ scan.copy ^ scan.glyph;
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(data.size()));
+}
+
 void kernel_args(benchmark::internal::Benchmark* b) {
   for (int input = 0; input < 2; ++input) {
     for (int utf8 = 0; utf8 < 2; ++utf8) {
@@ -175,5 +200,6 @@ BENCHMARK(BM_DumpLines)->Apply(kernel_args);
 BENCHMARK(BM_DumpBlocks)->Apply(kernel_args);
 BENCHMARK(BM_DumpLinesPerByte)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"sjis_input", "utf8"});
 BENCHMARK(BM_FormatRow)->DenseRange(0, 3)->ArgName("kernel");
+BENCHMARK(BM_ScanRow)->DenseRange(0, 3)->ArgName("kernel");
 
 }  // namespace

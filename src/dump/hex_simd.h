@@ -1,11 +1,13 @@
 // Row kernels: the hot loop of the dump, one full row of sixteen bytes at a time.
 //
-// A kernel writes the plain form of a whole row, offset to character column, and
-// classifies its bytes at the same time, so that the line layout only has to fix up the
-// few positions that Japanese display changes. Every kernel gives the same bytes; they
-// differ only in the instructions they use. The portable one works on any processor;
-// an architecture may add faster ones in hex_simd_<arch>.cpp, which must provide
-// add_arch_row_kernels (declared below) and may add nothing.
+// A kernel classifies the bytes of a row (scan_row), writes the plain form of the whole
+// row from offset to character column (format_row), and writes a character column
+// from a mask of the positions that show their own byte (select_row); put_row_lines
+// strings these together with the Japanese display's mending (dump/char_row.h) over
+// many lines. Every kernel gives the same bytes; they differ only in the instructions
+// they use. The portable one works on any processor; an architecture may add faster
+// ones in hex_simd_<arch>.cpp, which must provide add_arch_row_kernels (declared
+// below) and may add nothing.
 //
 // Row layout written by format_row (76 bytes, no line end):
 //   bytes 0-7    offset, eight upper-case hex digits

@@ -303,18 +303,13 @@ TOVIX_TARGET_AVX512 void scan_row_avx512(const uint8_t* bytes, RowScan* scan) {
   scan->glyph = bits(_mm_slli_epi16(cls, 4));
 }
 
-TOVIX_TARGET_AVX512 void select_row_avx512(char* col, const uint8_t* row, uint32_t shown,
-                                           bool blank_first) {
-  _mm_storeu_si128(
-      reinterpret_cast<__m128i*>(col),
-      _mm_mask_blend_epi8(static_cast<__mmask16>(shown), filler(blank_first), load(row)));
-}
-
 TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uint32_t address,
                                                const uint8_t* rows, size_t count,
                                                int32_t last_look_ahead, RowLineFlags flags,
                                                size_t* done) {
-  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_avx512>(
+  // The column's select stays with byte masks built by SSSE3: a mask register there
+  // draws the line's bit arithmetic into mask registers too, which is slower.
+  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -341,7 +336,7 @@ void add_arch_row_kernels(RowKernelList& list) {
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")) {
     std::memcpy(g_x86.table, ranges.table, sizeof g_x86.table);
     list.kernels[list.count++] = {"avx512vbmi", scan_row_avx512, format_row_avx512,
-                                  select_row_avx512, put_row_lines_avx512};
+                                  select_row_ssse3, put_row_lines_avx512};
   }
 }
 

@@ -175,6 +175,30 @@ TEST(TerminalColours, RedirectedOutputCarriesNoEscapes) {
   EXPECT_EQ(s.read_file("pipe.out"), plain);
 }
 
+// A file name is anybody's bytes: on a terminal its control characters show as '?'
+// rather than act (here an ESC that would turn the rest of the screen red), while a
+// redirected run keeps the name exactly as given.
+TEST(TerminalColours, ControlCharactersInANameDoNotReachTheTerminal) {
+  REQUIRE_TMUX();
+  TmuxSession s;
+  const std::string name = "a\x1b[31mb";
+  s.write_file(name, "xy");
+  ASSERT_TRUE(s.start("\"$TOVIX\" -p a*b; \"$TOVIX\" -p a*b > redirected.out")) << s.error();
+  ASSERT_EQ(s.wait_for_exit(), 0);
+  bool header_seen = false;
+  for (const ScreenRow& row : s.screen()) {
+    if (row.text == "[ a?[31mb ]") header_seen = true;
+    for (size_t i = 0; i < row.text.size(); ++i) {
+      if (row.text.compare(i, std::string(kEndMarker).size(), kEndMarker) == 0) break;
+      if (row.text.rfind("Tovix ", 0) != 0) {
+        EXPECT_EQ(row.fg[i], kNone) << row.text;
+      }
+    }
+  }
+  EXPECT_TRUE(header_seen) << s.text();
+  EXPECT_NE(s.read_file("redirected.out").find("[ " + name + " ]"), std::string::npos);
+}
+
 struct SignalCase {
   const char* name;
   int signal;

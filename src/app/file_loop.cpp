@@ -23,7 +23,7 @@ void dump_file(const char* name) {
   dump::g_current_file_name = name;
 
   console::out_ascii("\n[ ");
-  console::out_raw(name, dump::g_current_file_name.size());
+  console::out_name(name, dump::g_current_file_name.size());
   console::out_ascii(" ]\n\n");
   if (console::count_rows(3)) return;  // the next file was asked for: not even opened
 

@@ -38,9 +38,27 @@ void out_ascii(const char* text, size_t n) {
   }
 }
 
-void out_raw(const char* text, size_t n) { out_ascii(text, n); }
+void out_raw(const char* text, size_t n) {
+  out_ascii(text, n);
+}
 
-void out_message(const char* text, size_t n) { display_write_message(text, n); }
+void out_name(const char* name, size_t n) {
+  // A name is anybody's bytes (a wildcard may have found it): written raw to a terminal,
+  // an ESC or CR in it would act on the screen instead of being shown. Files and pipes
+  // get the name exactly as given.
+  if (!platform::output_is_terminal()) {
+    out_raw(name, n);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    out_ascii_char(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
+  }
+}
+
+void out_message(const char* text, size_t n) {
+  display_write_message(text, n);
+}
 
 void out_message_with_name(const char* format, const char* name) {
   const char* hole = std::strstr(format, "%s");
@@ -49,7 +67,7 @@ void out_message_with_name(const char* format, const char* name) {
     return;
   }
   out_message(format, static_cast<size_t>(hole - format));
-  out_raw(name, std::strlen(name));
+  out_name(name, std::strlen(name));
   out_message(hole + 2);
 }
 

@@ -81,6 +81,10 @@ void out_message_with_name(const char* format, const char* name);
 /// Writes text from the system (a file name) as it is.
 void out_raw(const char* text, size_t n);
 
+/// Writes a file name as it was given; on a terminal its control characters (which
+/// could move the cursor or change colours) are shown as '?'.
+void out_name(const char* name, size_t n);
+
 /// Writes Shift_JIS (or other code page) text to standard error, converted like
 /// messages, followed by an optional detail in ASCII and a line end. Unbuffered.
 void err_message(const char* text, const char* detail);

@@ -1,9 +1,9 @@
 // End-to-end runs of the program on files the tests write, compared byte for byte.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
 
 #include "run_tovix.h"
 
@@ -61,8 +61,8 @@ std::string model_dump(const std::string& data, uint32_t skip = 0) {
 
 TEST(PlainDump, ExampleLines) {
   ScratchDir dir;
-  const std::string f = dir.write(
-      "f", std::string("Hex dump test.\r\n", 16) + std::string("End\r\n", 5));
+  const std::string f =
+      dir.write("f", std::string("Hex dump test.\r\n", 16) + std::string("End\r\n", 5));
   const auto r = run_tovix({"-p", f});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, banner() + header(f) +
@@ -140,7 +140,9 @@ TEST(PlainDump, FilesThatCannotBeOpened) {
   ScratchDir dir;
   const std::string f = dir.write("f", "ab");
   const std::string missing = dir.path() + "/missing";
-  const std::string open_failed_prefix = "\x83t\x83@\x83" "C\x83\x8B:";
+  const std::string open_failed_prefix =
+      "\x83t\x83@\x83"
+      "C\x83\x8B:";
   const std::string open_failed_suffix =
       "\x82\xCC\x83I\x81[\x83v\x83\x93\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD\n";
   for (const std::string& name : {missing, dir.path()}) {
@@ -151,8 +153,8 @@ TEST(PlainDump, FilesThatCannotBeOpened) {
   }
   // Options end at the first name: "-k" after it is a file that does not exist.
   const auto r = run_tovix({"-p", f, "-k"});
-  EXPECT_EQ(r.out, banner() + header(f) + model_line(0, "ab") + header("-k") +
-                       open_failed_prefix + "-k" + open_failed_suffix);
+  EXPECT_EQ(r.out, banner() + header(f) + model_line(0, "ab") + header("-k") + open_failed_prefix +
+                       "-k" + open_failed_suffix);
 }
 
 TEST(PlainDump, UsageTextForEveryUsageError) {
@@ -177,7 +179,8 @@ TEST(PlainDump, ReadFailureEndsWithCodeOne) {
   const auto r = run_tovix({"-p", "/proc/self/mem"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, banner() + header("/proc/self/mem") +
-                       "\x83t\x83@\x83" "C\x83\x8B:/proc/self/mem\x82\xCC\x93\xC7\x82\xDD\x8D"
+                       "\x83t\x83@\x83"
+                       "C\x83\x8B:/proc/self/mem\x82\xCC\x93\xC7\x82\xDD\x8D"
                        "\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD");
 }
 
@@ -185,8 +188,8 @@ TEST(PlainDump, FailedWriteIsReported) {
   ScratchDir dir;
   const std::string f = dir.write("f", counting_bytes(100));
   // Through a shell so that standard output is /dev/full.
-  const std::string cmd = std::string(TOVIX_BINARY) + " -p " + f + " >/dev/full 2>" +
-                          dir.path() + "/err; echo $? >" + dir.path() + "/rc";
+  const std::string cmd = std::string(TOVIX_BINARY) + " -p " + f + " >/dev/full 2>" + dir.path() +
+                          "/err; echo $? >" + dir.path() + "/rc";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   FILE* rc = std::fopen((dir.path() + "/rc").c_str(), "r");
   int code = -1;

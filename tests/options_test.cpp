@@ -18,12 +18,12 @@ TEST(ParseNumber, ReadsDecimalAndHexLikeScanf) {
       {"3E8H", 1000},
       {"3e8h", 1000},
       {"1AH", 26},
-      {"1A", 1},       // decimal reading stops at 'A'
-      {"0x10", 0},     // decimal reading stops at 'x'
-      {"0x10H", 16},   // the hexadecimal reading takes the prefix
+      {"1A", 1},      // decimal reading stops at 'A'
+      {"0x10", 0},    // decimal reading stops at 'x'
+      {"0x10H", 16},  // the hexadecimal reading takes the prefix
       {"0X10h", 16},
       {"10k", 10},
-      {"  42", 42},    // leading white space is skipped
+      {"  42", 42},  // leading white space is skipped
       {"+7", 7},
       {"-1", -1},
       {"-10H", -16},
@@ -31,11 +31,11 @@ TEST(ParseNumber, ReadsDecimalAndHexLikeScanf) {
       {"7FFFFFFFH", 2147483647},
       {"80000000H", INT32_MIN},
       {"2147483648", INT32_MIN},
-      {"4294967296", 0},           // wraps modulo 2^32
+      {"4294967296", 0},  // wraps modulo 2^32
       {"4294967297", 1},
       {"1FFFFFFFFH", -1},
       {"FFFFFFFFH", -1},
-      {"", -1},        // nothing to read
+      {"", -1},  // nothing to read
       {"H", -1},
       {"abc", -1},
       {"-", -1},
@@ -110,8 +110,8 @@ TEST(ReadOptions, FollowsTheGroupingRules) {
     argv.push_back(nullptr);
     std::string shown;
     for (const std::string& a : c.args) shown += "'" + a + "' ";
-    const app::ParsedOptions parsed = app::read_options(static_cast<int>(c.args.size()),
-                                                        argv.data());
+    const app::ParsedOptions parsed =
+        app::read_options(static_cast<int>(c.args.size()), argv.data());
     EXPECT_EQ(parsed.usage, c.usage) << shown;
     if (c.usage) continue;
     EXPECT_EQ(parsed.file_count, c.file_count) << shown;
@@ -147,8 +147,7 @@ TEST(ReadOptions, SlashBeginsAGroupOnlyWhereItCannotBeAPath) {
     std::vector<std::string> args = c.args;
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
-    const app::ParsedOptions parsed =
-        app::read_options(static_cast<int>(args.size()), argv.data());
+    const app::ParsedOptions parsed = app::read_options(static_cast<int>(args.size()), argv.data());
     if (paths) {
       EXPECT_FALSE(parsed.usage) << c.args[0];
       EXPECT_EQ(parsed.file_count, c.files_where_slash_is_a_root) << c.args[0];

@@ -122,9 +122,13 @@ std::string ScratchDir::write(const std::string& name, const std::string& data) 
   return full;
 }
 
-std::string banner() { return "\nTovix 2.1.0.2 - hex dump with Shift_JIS display\n"; }
+std::string banner() {
+  return "\nTovix 2.1.0.2 - hex dump with Shift_JIS display\n";
+}
 
-std::string header(const std::string& name) { return "\n[ " + name + " ]\n\n"; }
+std::string header(const std::string& name) {
+  return "\n[ " + name + " ]\n\n";
+}
 
 std::string counting_bytes(size_t n) {
   std::string s(n, '\0');

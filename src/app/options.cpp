@@ -12,7 +12,9 @@
 namespace app {
 namespace {
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 int digit_value(char c, int base) {
   int v = -1;
@@ -25,21 +27,44 @@ int digit_value(char c, int base) {
 // Sets the field of one option letter; false for a character that is no option.
 bool apply_letter(char c, console::DumpOptions& o) {
   switch (c) {
-    case 'J': o.japanese_display = true; return true;
-    case 'j': o.japanese_display = false; return true;
-    case 'k': o.highlight_lead = true; return true;
-    case 'c': o.highlight_control = true; return true;
-    case 'd': o.highlight_newline = true; return true;
-    case 'm': o.highlight_jpeg_marker = true; return true;
-    case 'P': o.pause = true; return true;
-    case 'p': o.pause = false; return true;
-    case 'H': o.hyphen = true; return true;
-    case 'h': o.hyphen = false; return true;
-    default: return false;
+    case 'J':
+      o.japanese_display = true;
+      return true;
+    case 'j':
+      o.japanese_display = false;
+      return true;
+    case 'k':
+      o.highlight_lead = true;
+      return true;
+    case 'c':
+      o.highlight_control = true;
+      return true;
+    case 'd':
+      o.highlight_newline = true;
+      return true;
+    case 'm':
+      o.highlight_jpeg_marker = true;
+      return true;
+    case 'P':
+      o.pause = true;
+      return true;
+    case 'p':
+      o.pause = false;
+      return true;
+    case 'H':
+      o.hyphen = true;
+      return true;
+    case 'h':
+      o.hyphen = false;
+      return true;
+    default:
+      return false;
   }
 }
 
-bool is_option_letter(char c) { return c == 's' || std::strchr("JjkcdmPpHh", c) != nullptr; }
+bool is_option_letter(char c) {
+  return c == 's' || std::strchr("JjkcdmPpHh", c) != nullptr;
+}
 
 // Whether an argument is a group of option letters. Where '/' is the root of absolute
 // paths, "/usr/a.bin" must stay a file name: there '/' introduces a group only when

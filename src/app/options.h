@@ -13,8 +13,8 @@ int32_t parse_number(const char* text);
 
 /// The outcome of reading the options.
 struct ParsedOptions {
-  bool usage = false;   ///< the options are wrong: the usage text must be shown
-  int file_count = 0;   ///< otherwise the number of file arguments at the end
+  bool usage = false;  ///< the options are wrong: the usage text must be shown
+  int file_count = 0;  ///< otherwise the number of file arguments at the end
 };
 
 /// Reads the options from the count arguments after the program name into

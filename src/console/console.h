@@ -22,13 +22,13 @@ namespace console {
 /// A 4-bit console colour index, 0 to 15.
 using ConsoleColor = int;
 
-inline constexpr ConsoleColor kColorNormal = 7;      ///< Ordinary text.
-inline constexpr ConsoleColor kColorLead = 11;       ///< Lead bytes (-k).
-inline constexpr ConsoleColor kColorMarker = 12;     ///< JPEG markers (-m).
-inline constexpr ConsoleColor kColorControl = 13;    ///< Control codes (-c).
-inline constexpr ConsoleColor kColorNewline = 14;    ///< CR and LF (-d).
-inline constexpr ConsoleColor kColorBanner = 15;     ///< The banner line.
-inline constexpr uint16_t kPromptAttribute = 0x74;   ///< Red on light grey.
+inline constexpr ConsoleColor kColorNormal = 7;     ///< Ordinary text.
+inline constexpr ConsoleColor kColorLead = 11;      ///< Lead bytes (-k).
+inline constexpr ConsoleColor kColorMarker = 12;    ///< JPEG markers (-m).
+inline constexpr ConsoleColor kColorControl = 13;   ///< Control codes (-c).
+inline constexpr ConsoleColor kColorNewline = 14;   ///< CR and LF (-d).
+inline constexpr ConsoleColor kColorBanner = 15;    ///< The banner line.
+inline constexpr uint16_t kPromptAttribute = 0x74;  ///< Red on light grey.
 
 /// Window height reported when standard output is not a terminal: never a full page.
 inline constexpr int kUnlimitedHeight = 1 << 30;

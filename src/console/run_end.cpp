@@ -10,7 +10,9 @@ namespace {
 bool g_ending = false;
 }  // namespace
 
-bool run_is_ending() { return g_ending; }
+bool run_is_ending() {
+  return g_ending;
+}
 
 void end_run(int code) {
   g_ending = true;

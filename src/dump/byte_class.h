@@ -21,12 +21,20 @@ extern uint8_t g_multibyte_class[256];
 /// Fills the table for code_page; runs once at start-up, before the arguments are used.
 void build_byte_classes(int code_page);
 
-inline bool is_lead_byte(uint8_t b) { return (g_multibyte_class[b] & MB_LEAD) != 0; }
-inline bool is_trail_byte(uint8_t b) { return (g_multibyte_class[b] & MB_TRAIL) != 0; }
+inline bool is_lead_byte(uint8_t b) {
+  return (g_multibyte_class[b] & MB_LEAD) != 0;
+}
+inline bool is_trail_byte(uint8_t b) {
+  return (g_multibyte_class[b] & MB_TRAIL) != 0;
+}
 inline bool is_kana_symbol(uint8_t b) {
   return (g_multibyte_class[b] & (MB_SYMBOL | MB_PUNCT)) != 0;
 }
-inline bool is_printable(uint8_t b) { return b >= 0x20 && b <= 0x7E; }
-inline bool is_control(uint8_t b) { return b < 0x20 || b == 0x7F; }
+inline bool is_printable(uint8_t b) {
+  return b >= 0x20 && b <= 0x7E;
+}
+inline bool is_control(uint8_t b) {
+  return b < 0x20 || b == 0x7F;
+}
 
 }  // namespace dump

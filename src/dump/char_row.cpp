@@ -1,6 +1,5 @@
 #include "dump/char_row.h"
 
-#include <bit>
 #include <cstring>
 
 #include "console/display_encoding.h"

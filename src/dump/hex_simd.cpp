@@ -1,6 +1,5 @@
 #include "dump/hex_simd.h"
 
-#include <bit>
 #include <cstring>
 
 #include "dump/char_row.h"
@@ -26,7 +25,6 @@ constexpr auto kHexTriplets = [] {
 
 struct RowKernelState {
   ScanRanges ranges;
-  char plain[256];  // the character-column byte of the plain row: the byte, or "."
   RowKernelList list;
   const RowKernel* chosen = nullptr;
 };
@@ -101,7 +99,6 @@ void row_kernels_setup(const ScanClasses& classes) {
   for (int b = 0; b < 256; ++b) {
     r.table[b] = static_cast<uint8_t>((classes.lead[b] ? 1 : 0) | (classes.trail[b] ? 2 : 0) |
                                       (classes.copy[b] ? 4 : 0) | (classes.glyph[b] ? 8 : 0));
-    g_kernels.plain[b] = classes.copy[b] ? static_cast<char>(b) : '.';
   }
   r.fits = to_ranges(classes.lead, r.lead) && to_ranges(classes.trail, r.trail) &&
            to_ranges(classes.copy, r.copy) && to_ranges(classes.glyph, r.glyph);

@@ -38,7 +38,9 @@ void char_column_setup() {
   }
 }
 
-char* put_plain_char(char* p, uint8_t b) { return put_glyph(p, g_plain_glyph[b]); }
+char* put_plain_char(char* p, uint8_t b) {
+  return put_glyph(p, g_plain_glyph[b]);
+}
 
 char* put_char_byte(char* p, uint8_t b) {
   if (!console::g_options.japanese_display) return put_plain_char(p, b);

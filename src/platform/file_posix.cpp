@@ -1,9 +1,9 @@
 #include "platform/file.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace platform {
 
@@ -45,12 +45,16 @@ bool file_seek_forward(FileHandle file, uint64_t n) {
   return ::lseek(static_cast<int>(file), static_cast<off_t>(n), SEEK_CUR) != static_cast<off_t>(-1);
 }
 
-void file_close(FileHandle file) { ::close(static_cast<int>(file)); }
+void file_close(FileHandle file) {
+  ::close(static_cast<int>(file));
+}
 
 }  // namespace platform
 
 namespace platform {
 
-bool slash_is_path_root() { return true; }
+bool slash_is_path_root() {
+  return true;
+}
 
 }  // namespace platform

@@ -1,9 +1,9 @@
 // POSIX has no ANSI code page: it is read off the locale's text (LC_ALL, LC_CTYPE, LANG),
 // not through setlocale, so that it works on machines without installed locales.
 #include <cctype>
-#include <initializer_list>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "platform/locale.h"
@@ -121,7 +121,9 @@ std::string display_charset_from_locale(const char* locale, int code_page) {
   return parts.charset;
 }
 
-int system_code_page() { return code_page_from_locale(locale_text()); }
+int system_code_page() {
+  return code_page_from_locale(locale_text());
+}
 
 bool code_page_info(int code_page, CodePageInfo* info) {
   *info = CodePageInfo{};

@@ -1,12 +1,12 @@
 #include "platform/output.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -18,7 +18,9 @@ int g_last_errno = 0;
 constexpr int kPipeSize = 1 << 20;
 
 #if defined(F_SETPIPE_SZ)
-void enlarge_pipe(int fd) { (void)::fcntl(fd, F_SETPIPE_SZ, kPipeSize); }
+void enlarge_pipe(int fd) {
+  (void)::fcntl(fd, F_SETPIPE_SZ, kPipeSize);
+}
 #else
 void enlarge_pipe(int) {}
 #endif
@@ -52,13 +54,17 @@ WriteResult output_write(OutputStream stream, const char* data, size_t n) {
   return WriteResult::kOk;
 }
 
-bool output_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
+bool output_is_terminal() {
+  return ::isatty(STDOUT_FILENO) == 1;
+}
 
 bool output_terminal_is_dumb() {
   const char* term = std::getenv("TERM");
   return term == nullptr || *term == '\0' || std::strcmp(term, "dumb") == 0;
 }
 
-const char* output_last_error() { return std::strerror(g_last_errno); }
+const char* output_last_error() {
+  return std::strerror(g_last_errno);
+}
 
 }  // namespace platform

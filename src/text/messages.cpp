@@ -6,6 +6,9 @@
 
 namespace text {
 
+// One literal per line of text, each under its Japanese.
+// clang-format off
+
 const char kUsageText[] =
     //
     "\n"
@@ -59,6 +62,8 @@ const char kWriteFailedMessage[] = "\x95W\x8F\x80\x8Fo\x97\xCD\x82\xD6\x82\xCC\x
 
 // メモリが足りません
 const char kOutOfMemoryMessage[] = "\x83\x81\x83\x82\x83\x8A\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
+
+// clang-format on
 
 const char kBannerNotice[] = "- hex dump with Shift_JIS display";
 

@@ -9,6 +9,26 @@
 
 namespace tovix_test {
 
+/// The usage text as its reader sees it, in UTF-8.
+inline constexpr const char* kUsageUnicode =
+    "\n<< ファイル内容16進数表示 >>\n"
+    "使い方: Tovix [-JjkcdmPpHh] [-s 数値] ファイル名...\n\n"
+    "オプション:\n"
+    "        -J ......... 日本語表示ON(規定値)\n"
+    "        -j ......... 日本語表示OFF\n"
+    "        -k ......... 漢字第1バイト強調\n"
+    "        -c ......... CTRLコード強調\n"
+    "        -d ......... 改行コード強調\n"
+    "        -m ......... JPEGマーカーコード強調\n"
+    "        -P ......... 1画面表示でポーズする(規定値)\n"
+    "        -p ......... 1画面表示でポーズしない\n"
+    "        -H ......... 8バイト単位にハイフン表示する(規定値)\n"
+    "        -h ......... 8バイト単位にハイフン表示しない\n"
+    "        -s 数値 .... 先頭からのスキップバイト数\n\n"
+    "画面ポーズ時のコマンド:\n"
+    "        スペース .. 次の1画面を表示   N .. 次のファイルを表示\n"
+    "        リターン .. 次の1行を表示     Q .. 終了\n";
+
 /// Cells that UTF-8 text takes by the C library's wcwidth (LC_CTYPE must be a UTF-8
 /// locale); -1 for text it cannot measure.
 inline int cells(const std::string& utf8) {

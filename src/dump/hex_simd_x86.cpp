@@ -1,6 +1,8 @@
-// Row kernels for x86-64. SSE2 is part of every x86-64 processor; the SSSE3 and AVX2
-// kernels are compiled for their instruction sets function by function and offered only
-// when the processor reports them, so the program runs on any x86-64.
+// Row kernels for x86-64. SSE2 is part of every x86-64 processor; the SSSE3 and AVX-512
+// (VBMI) kernels are compiled for their instruction sets function by function and
+// offered only when the processor reports them, so the program runs on any x86-64. The
+// SSE2 and SSSE3 kernels test byte classes as a few ranges; the AVX-512 one looks every
+// byte up in a 256-entry table. (An AVX2 kernel would gain nothing on 16-byte rows.)
 #include <immintrin.h>
 
 #include <cstring>

@@ -1,5 +1,7 @@
 #include "reliability_child.h"
 
+#include "run_tovix.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -18,18 +20,6 @@ namespace {
 
 constexpr int kNobody = 65534;
 constexpr int kParkedFdBase = 200;  // where extra descriptors wait before their move
-
-std::vector<std::string> child_environment(const std::string& locale) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string var = *e;
-    if (var.rfind("LC_", 0) == 0 || var.rfind("LANG=", 0) == 0 || var.rfind("TERM=", 0) == 0)
-      continue;
-    env.push_back(var);
-  }
-  if (!locale.empty()) env.push_back("LC_ALL=" + locale);
-  return env;
-}
 
 // After fork, before exec: only async-signal-safe calls.
 [[noreturn]] void exec_child(const Launch& launch, int in_fd, int out_fd, int err_fd, char** argv,

@@ -15,8 +15,7 @@ extern char** environ;
 
 namespace tovix_test {
 
-RunResult run_tovix(const std::vector<std::string>& args, const std::string& locale,
-                    const std::string* stdin_data, const std::string& working_dir) {
+std::vector<std::string> child_environment(const std::string& locale) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string var = *e;
@@ -25,6 +24,12 @@ RunResult run_tovix(const std::vector<std::string>& args, const std::string& loc
     env.push_back(var);
   }
   if (!locale.empty()) env.push_back("LC_ALL=" + locale);
+  return env;
+}
+
+RunResult run_tovix(const std::vector<std::string>& args, const std::string& locale,
+                    const std::string* stdin_data, const std::string& working_dir) {
+  std::vector<std::string> env = child_environment(locale);
 
   std::vector<char*> argv{const_cast<char*>(TOVIX_BINARY)};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -14,6 +14,10 @@ struct RunResult {
   int signal = 0;  ///< the signal that ended the process, 0 if none
 };
 
+/// This process's environment without LC_*, LANG and TERM, plus LC_ALL=locale unless
+/// locale is empty: what the program under test is started with.
+std::vector<std::string> child_environment(const std::string& locale);
+
 /// Runs build/tovix with args. locale is put in LC_ALL ("" leaves LC_ALL, LC_CTYPE and
 /// LANG unset); stdin_data, when given, is fed through a pipe; working_dir, when not
 /// empty, is the program's current directory.

@@ -141,14 +141,21 @@ std::string check_converted_column(const std::string& col) {
 
 }  // namespace
 
-std::string check_line(const std::string& text, const ExpectedLine& e, const Format& format,
+std::string check_line(const std::string& whole, const ExpectedLine& e, const Format& format,
                        bool trail_in, bool* trail_out) {
   *trail_out = false;
-  char address[16];
-  std::snprintf(address, sizeof address, "%08X  ", static_cast<unsigned>(e.address));
-  if (text.size() < 60) return "line is too short";
-  if (text.compare(0, 10, address) != 0)
-    return "address " + text.substr(0, 8) + " where " + std::string(address, 8) + " was due";
+  // Eight digits, or as many as an offset from 4 GiB on needs; the rest of the line
+  // follows them as usual.
+  char address[32];
+  const int digits = std::snprintf(address, sizeof address, "%08llX  ",
+                                   static_cast<unsigned long long>(e.address)) -
+                     2;
+  const size_t wide = static_cast<size_t>(digits) - 8;
+  if (whole.size() < 60 + wide) return "line is too short";
+  if (whole.compare(0, static_cast<size_t>(digits) + 2, address) != 0)
+    return "address " + whole.substr(0, static_cast<size_t>(digits)) + " where " +
+           std::string(address, static_cast<size_t>(digits)) + " was due";
+  const std::string text = whole.substr(wide);
   for (int i = 0; i < 16; ++i) {
     const std::string cell = text.substr(10 + 3 * static_cast<size_t>(i), 3);
     const char sep = i == 7 && format.hyphen ? '-' : ' ';
@@ -169,7 +176,7 @@ std::vector<ExpectedLine> expected_lines(const std::string& data, uint64_t skip,
   const uint64_t size = data.size();
   for (uint64_t row = skip - skip % 16; row < size; row += 16) {
     ExpectedLine e;
-    e.address = static_cast<uint32_t>(row);
+    e.address = row;
     e.first = row == skip - skip % 16 ? static_cast<int>(skip % 16) : 0;
     const uint64_t end = row + 16 < size ? row + 16 : size;
     e.last = static_cast<int>(end - row) - 1;

@@ -16,7 +16,7 @@ namespace line_model {
 
 /// What one dump line stands for.
 struct ExpectedLine {
-  uint32_t address = 0;    ///< the offset printed at its start
+  uint64_t address = 0;    ///< the offset printed at its start
   uint8_t bytes[16] = {};  ///< slot i is the byte at address + i
   int first = 0;           ///< first valid slot (blanks before it after a skip)
   int last = 15;           ///< last valid slot; last < first means none is shown

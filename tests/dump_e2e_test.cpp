@@ -145,14 +145,18 @@ TEST(PlainDump, FilesThatCannotBeOpened) {
       "C\x83\x8B:";
   const std::string open_failed_suffix =
       "\x82\xCC\x83I\x81[\x83v\x83\x93\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD\n";
+  // The message stays in the dump, a copy goes to standard error (the dump goes into a
+  // pipe here), the run goes on, and the exit code tells a script that a file is missing.
   for (const std::string& name : {missing, dir.path()}) {
     const auto r = run_tovix({"-p", name, f});
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, banner() + header(name) + open_failed_prefix + name + open_failed_suffix +
                          header(f) + model_line(0, "ab"));
+    EXPECT_EQ(r.err, open_failed_prefix + name + open_failed_suffix);
   }
   // Options end at the first name: "-k" after it is a file that does not exist.
   const auto r = run_tovix({"-p", f, "-k"});
+  EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, banner() + header(f) + model_line(0, "ab") + header("-k") + open_failed_prefix +
                        "-k" + open_failed_suffix);
 }

@@ -72,7 +72,7 @@ struct FileCase {
 struct LineState {
   bool trail_shown;
   uint8_t pending_lead;
-  uint32_t address;
+  uint64_t address;
 };
 
 LineState state() {

@@ -14,6 +14,7 @@ TEST(Messages, ConvertToExactlyTheirUnicodeText) {
     const char* unicode;
   } cases[] = {
       {text::kOpenFailedFormat, "ファイル:%sのオープンに失敗しました\n"},
+      {text::kInputIsOutputFormat, "ファイル:%sは出力先と同じファイルです\n"},
       {text::kReadFailedFormat, "ファイル:%sの読み込みに失敗しました"},
       {text::kWriteFailedMessage, "標準出力への書き込みに失敗しました"},
       {text::kOutOfMemoryMessage, "メモリが足りません"},

@@ -31,9 +31,13 @@ TEST(ParseNumber, ReadsDecimalAndHexLikeScanf) {
       {"7FFFFFFFH", 2147483647},
       {"80000000H", INT32_MIN},
       {"2147483648", INT32_MIN},
-      {"4294967296", 0},  // wraps modulo 2^32
-      {"4294967297", 1},
+      {"4294967295", -1},
+      {"4294967296", -1},  // more than 32 bits: refused, never wrapped to a small skip
+      {"4294967312", -1},
+      {"100000000H", -1},
       {"1FFFFFFFFH", -1},
+      {"-4294967296", -1},
+      {"99999999999999999999999", -1},
       {"FFFFFFFFH", -1},
       {"", -1},  // nothing to read
       {"H", -1},

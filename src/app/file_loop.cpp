@@ -4,6 +4,7 @@
 #include "console/dump_options.h"
 #include "console/output.h"
 #include "console/pager.h"
+#include "console/run_end.h"
 #include "dump/block_reader.h"
 #include "dump/current_file.h"
 #include "dump/highlight.h"
@@ -29,7 +30,16 @@ void dump_file(const char* name) {
 
   const platform::FileHandle file = platform::file_open(name);
   if (file == platform::kInvalidFile) {
-    console::out_message_with_name(text::kOpenFailedFormat, name);
+    console::out_failure_with_name(text::kOpenFailedFormat, name);
+    console::note_failure();
+    (void)console::count_rows(2);
+    return;
+  }
+  if (platform::file_is_output(file)) {
+    // Dumping the file that the dump goes into would read its own output back for ever.
+    platform::file_close(file);
+    console::out_failure_with_name(text::kInputIsOutputFormat, name);
+    console::note_failure();
     (void)console::count_rows(2);
     return;
   }
@@ -39,7 +49,7 @@ void dump_file(const char* name) {
   const int32_t skip = console::g_options.skip;
   if (skip != 0) {
     dump::g_position.leading_blanks = skip % 16;
-    dump::g_position.address = static_cast<uint32_t>(skip - skip % 16);
+    dump::g_position.address = static_cast<uint64_t>(skip - skip % 16);
     console::g_progress.bytes_consumed += dump::skip_bytes(file, dump::g_position.address);
   }
 

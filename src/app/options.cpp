@@ -92,12 +92,16 @@ int32_t parse_number(const char* text) {
   if (*c == '+' || *c == '-') negative = *c++ == '-';
   if (hex && c[0] == '0' && (c[1] == 'x' || c[1] == 'X') && digit_value(c[2], 16) >= 0) c += 2;
   if (digit_value(*c, base) < 0) return -1;  // nothing to read: no value
-  uint32_t value = 0;
+  // A value that does not fit in 32 bits would wrap to a small skip ("4294967312" to
+  // 16) and dump from the wrong place: it is refused like a negative one.
+  uint64_t value = 0;
   for (int d; (d = digit_value(*c, base)) >= 0; ++c) {
-    value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(d);
+    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+    if (value > UINT32_MAX) return -1;
   }
-  if (negative) value = 0u - value;
-  return static_cast<int32_t>(value);
+  uint32_t low = static_cast<uint32_t>(value);
+  if (negative) low = 0u - low;
+  return static_cast<int32_t>(low);
 }
 
 ParsedOptions read_options(int count, char** args) {

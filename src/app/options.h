@@ -7,8 +7,9 @@
 namespace app {
 
 /// Reads a number text: hexadecimal when it ends in 'H' or 'h', else decimal, as
-/// scanf's %lx / %ld read it, accumulated modulo 2^32 and returned as signed 32 bits.
-/// A text with no digits to read gives -1.
+/// scanf's %lx / %ld read it, and returned as signed 32 bits (a value from 2^31 on comes
+/// back negative). A text with no digits to read, or whose value needs more than 32
+/// bits, gives -1.
 int32_t parse_number(const char* text);
 
 /// The outcome of reading the options.

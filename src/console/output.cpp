@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "console/display_encoding.h"
 #include "console/run_end.h"
@@ -71,6 +72,38 @@ void out_message_with_name(const char* format, const char* name) {
   out_message(hole + 2);
 }
 
+void out_failure_with_name(const char* format, const char* name) {
+  out_message_with_name(format, name);
+  // Redirected, the message goes into the file with the dump and nobody sees it: the
+  // user at the terminal gets a copy on standard error.
+  if (!platform::output_is_terminal()) err_message_with_name(format, name);
+}
+
+void err_message_with_name(const char* format, const char* name) {
+  // Converted a piece at a time: each piece of a format is whole Shift_JIS text.
+  const auto convert = [](std::string& line, const char* text, size_t n) {
+    char buffer[512];
+    line.append(buffer, display_convert_message_to(text, n, buffer, sizeof buffer));
+  };
+  std::string line;
+  const char* hole = std::strstr(format, "%s");
+  const char* tail = format;
+  if (hole != nullptr) {
+    convert(line, format, static_cast<size_t>(hole - format));
+    // Control characters in the name would act on a terminal.
+    for (const char* c = name; *c != '\0'; ++c) {
+      const unsigned char b = static_cast<unsigned char>(*c);
+      line += b < 0x20 || b == 0x7F ? '?' : *c;
+    }
+    tail = hole + 2;
+  }
+  size_t tail_len = std::strlen(tail);
+  if (tail_len > 0 && tail[tail_len - 1] == '\n') --tail_len;
+  convert(line, tail, tail_len);
+  line += '\n';
+  (void)platform::output_write(platform::OutputStream::kStderr, line.data(), line.size());
+}
+
 void err_message(const char* text, const char* detail) {
   char line[1024];
   size_t n = display_convert_message_to(text, std::strlen(text), line, sizeof line - 256);
@@ -89,7 +122,7 @@ void out_fail_broken_pipe() {
   // Whoever read our output has gone: nothing more can be shown, and that is no error.
   g_output.used = 0;
   if (!run_is_ending()) end_run(0);
-  std::_Exit(0);
+  std::_Exit(exit_code_for(0));
 }
 
 void out_fail_write() {

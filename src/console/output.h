@@ -85,6 +85,15 @@ void out_raw(const char* text, size_t n);
 /// could move the cursor or change colours) are shown as '?'.
 void out_name(const char* name, size_t n);
 
+/// Writes a failure message whose one "%s" is replaced by a raw name, as
+/// out_message_with_name does; when standard output is not a terminal, a copy goes to
+/// standard error too, so that the failure is seen where the dump is not.
+void out_failure_with_name(const char* format, const char* name);
+
+/// Writes a message format with its "%s" replaced by a name to standard error, converted
+/// like messages, with exactly one line end. Unbuffered.
+void err_message_with_name(const char* format, const char* name);
+
 /// Writes Shift_JIS (or other code page) text to standard error, converted like
 /// messages, followed by an optional detail in ASCII and a line end. Unbuffered.
 void err_message(const char* text, const char* detail);

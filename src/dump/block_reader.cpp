@@ -53,7 +53,7 @@ void fill_block() {
 }  // namespace
 
 void fail_read() {
-  console::out_message_with_name(text::kReadFailedFormat, g_current_file_name.c_str());
+  console::out_failure_with_name(text::kReadFailedFormat, g_current_file_name.c_str());
   console::end_run(1);
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 // Room for the widest line: offset and hex column (60), the character column with
 // every position a converted glyph, the 17th position, and the line end.
-constexpr size_t kLineRoom = 60 + 18 * 2 * sizeof(console::Glyph) + 2;
+constexpr size_t kLineRoom = 8 + 60 + 18 * 2 * sizeof(console::Glyph) + 2;
 static_assert(kLineRoom >= kRowWidth + kRowSlack + 1);
 static_assert(kLineRoom <= console::kMaxReserve);
 
@@ -42,6 +42,20 @@ inline char* put_blank_hex(char* p, int i) {
   return p + 3;
 }
 
+// Offsets below 4 GiB are eight digits, as the row kernels write them.
+constexpr uint64_t kWideAddress = 1ull << 32;
+
+// The digits of an offset of 4 GiB or more that stand before its low eight, without
+// leading zeros: written first, they make the kernels' eight digits the full offset.
+// REQUIRES: 8 bytes of room.
+char* put_high_digits(char* p, uint64_t address) {
+  const uint32_t high = static_cast<uint32_t>(address >> 32);
+  int shift = 28;
+  while (shift > 0 && (high >> shift) == 0) shift -= 4;
+  for (; shift >= 0; shift -= 4) *p++ = "0123456789ABCDEF"[(high >> shift) & 15];
+  return p;
+}
+
 inline RowLineFlags row_line_flags() {
   return {console::g_options.hyphen, g_format.raw, console::g_options.japanese_display};
 }
@@ -49,7 +63,8 @@ inline RowLineFlags row_line_flags() {
 // The straightforward line: every piece written on its own, each valid byte through
 // write_hex_byte and write_char_byte, so that colour changes fall between the pieces.
 __attribute__((noinline)) void write_line_per_byte(int first, int last) {
-  char* p = console::out_reserve(10);
+  char* p = console::out_reserve(18);
+  if (g_position.address >= kWideAddress) p = put_high_digits(p, g_position.address);
   for (int shift = 24; shift >= 0; shift -= 8) {
     p = put_hex_digits(p, static_cast<uint8_t>(g_position.address >> shift));
   }
@@ -86,16 +101,27 @@ void write_following_rows() {
     size_t count;
     const uint8_t* rows = take_full_lines(static_cast<size_t>(rows_left), &count);
     if (count == 0) return;
-    const int32_t last_look_ahead = rows[16 * count];  // take_full_lines leaves it in the block
-    uint32_t address = g_position.address;
+    uint64_t address = g_position.address;
     for (size_t left = count; left > 0;) {
-      size_t done;
+      // The kernels write eight digits: lines below 4 GiB go in runs, wider ones one at
+      // a time behind their high digits. take_full_lines leaves the byte after the last
+      // line in the block, so every run's look-ahead is there.
+      size_t run = left;
       char* p = console::out_reserve(kLineRoom);
-      p = g_format.put_row_lines(p, console::out_limit(), address, rows, left, last_look_ahead,
-                                 flags, &done);
+      const char* limit = console::out_limit();
+      if (address >= kWideAddress) {
+        p = put_high_digits(p, address);
+        run = 1;
+        limit = p + 1;  // the line its digits began is written, wherever they end
+      } else if ((kWideAddress - address) / 16 < run) {
+        run = static_cast<size_t>((kWideAddress - address) / 16);
+      }
+      size_t done;
+      p = g_format.put_row_lines(p, limit, static_cast<uint32_t>(address), rows, run,
+                                 rows[16 * run], flags, &done);
       console::out_commit(p);
       rows += 16 * done;
-      address += static_cast<uint32_t>(16 * done);
+      address += 16 * done;
       left -= done;
     }
     g_position.address = address;
@@ -130,7 +156,12 @@ int write_dump_line() {
     // A full line: the row kernel writes it in one go, line end included.
     size_t done;
     char* p = console::out_reserve(kLineRoom);
-    p = g_format.put_row_lines(p, console::out_limit(), g_position.address, g_line.bytes, 1,
+    const char* limit = console::out_limit();
+    if (g_position.address >= kWideAddress) {
+      p = put_high_digits(p, g_position.address);
+      limit = p + 1;
+    }
+    p = g_format.put_row_lines(p, limit, static_cast<uint32_t>(g_position.address), g_line.bytes, 1,
                                g_look_ahead, row_line_flags(), &done);
     console::out_commit(p);
   } else {

@@ -1,6 +1,7 @@
 // Dump line layout: the offset, sixteen hex positions and the character column.
 //
-//   columns 1-8    offset, eight upper-case hex digits
+//   columns 1-8    offset, eight upper-case hex digits (from 4 GiB on, as many more
+//                  as the offset needs, the rest of the line moved right by as many)
 //   columns 9-10   two blanks
 //   columns 11-58  hex column, three characters per position ("XX " or blank), with
 //                  "-" as the third character of position 7 when hyphen is on
@@ -17,7 +18,7 @@ namespace dump {
 
 /// Where the next line starts, and how many of its first positions are shown blank.
 struct LinePosition {
-  uint32_t address = 0;        ///< offset printed at the start of the next line; wraps
+  uint64_t address = 0;        ///< offset printed at the start of the next line
   int32_t leading_blanks = 0;  ///< blank positions before the first byte after a skip
 };
 

@@ -9,6 +9,8 @@
 //     pipe, a terminal, a character device).
 //   - file_seek_forward: move forward n bytes when the input can seek; false when it
 //     cannot (the caller then reads and discards instead).
+//   - file_is_output: whether an open file is the very file that standard output
+//     writes to (standard output a regular file, and the same file on the same device).
 //   - file_close.
 #pragma once
 
@@ -32,6 +34,10 @@ uint64_t file_size(FileHandle file);
 
 /// Moves the position n bytes forward when the input can seek; false otherwise.
 bool file_seek_forward(FileHandle file, uint64_t n);
+
+/// True when standard output is a regular file and file is that same file, so that
+/// dumping it would append the dump to its own input.
+bool file_is_output(FileHandle file);
 
 /// Closes the file.
 void file_close(FileHandle file);

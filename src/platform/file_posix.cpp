@@ -45,6 +45,13 @@ bool file_seek_forward(FileHandle file, uint64_t n) {
   return ::lseek(static_cast<int>(file), static_cast<off_t>(n), SEEK_CUR) != static_cast<off_t>(-1);
 }
 
+bool file_is_output(FileHandle file) {
+  struct stat out, in;
+  if (::fstat(STDOUT_FILENO, &out) != 0 || !S_ISREG(out.st_mode)) return false;
+  if (::fstat(static_cast<int>(file), &in) != 0) return false;
+  return in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+}
+
 void file_close(FileHandle file) {
   ::close(static_cast<int>(file));
 }

@@ -60,6 +60,20 @@ bool file_seek_forward(FileHandle file, uint64_t n) {
   return SetFilePointerEx(to_handle(file), distance, nullptr, FILE_CURRENT) != 0;
 }
 
+bool file_is_output(FileHandle file) {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == INVALID_HANDLE_VALUE || out == nullptr || GetFileType(out) != FILE_TYPE_DISK) {
+    return false;
+  }
+  // A file is the same file when its volume and its index on the volume agree.
+  BY_HANDLE_FILE_INFORMATION a, b;
+  if (!GetFileInformationByHandle(out, &a) || !GetFileInformationByHandle(to_handle(file), &b)) {
+    return false;
+  }
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
 void file_close(FileHandle file) {
   _lclose(to_hfile(file));
 }

@@ -13,6 +13,10 @@ extern const char kOpenFailedFormat[];
 /// "ファイル:%sの読み込みに失敗しました", with no line end; %s is the file name.
 extern const char kReadFailedFormat[];
 
+/// "ファイル:%sは出力先と同じファイルです\n": the file is the one standard output
+/// writes to, and dumping it would feed the dump back into itself.
+extern const char kInputIsOutputFormat[];
+
 /// "標準出力への書き込みに失敗しました": standard output could not be written.
 extern const char kWriteFailedMessage[];
 

@@ -82,6 +82,8 @@ check "usage, options only" ordered -k
 check "usage, unknown letter" ordered -x f100.bin
 check "usage, -s without a number" ordered f100.bin -s
 check "usage, negative skip" ordered -s -1 f100.bin
+check "usage, skip beyond 32 bits" ordered -s 4294967312 f100.bin
+check "usage, hexadecimal skip beyond 32 bits" ordered -s 100000000H f100.bin
 check "plain dump" ordered sjis.txt
 check "Japanese display off" ordered -j sjis.txt
 check "no hyphen" ordered -h sjis.txt
@@ -96,7 +98,7 @@ check "skip to the end" ordered -s 20 f20.bin
 check "skip past the end" ordered -s 1000 f100.bin
 check "grouped and slash options" ordered /kc -dp -s 16 f100.bin
 check "empty file" ordered empty.bin
-check "several files, one missing" ordered f20.bin missing.bin empty.bin
+check "several files, one missing (exit code 1)" ordered f20.bin missing.bin empty.bin
 check "a file name after the first is no option" ordered f20.bin -k
 check "large file" ordered big.bin
 check "wildcard, two files" unordered 'sub/*.bin'

@@ -10,6 +10,7 @@ include(GoogleTest)
 
 add_executable(tovix_tests
   options_test.cpp
+  address_test.cpp
   wildcard_test.cpp
   command_line_test.cpp
   highlight_test.cpp

@@ -357,6 +357,18 @@ TEST(Reliability, FailedWritesAreReportedOnStandardError) {
   ::close(full);
 }
 
+// The one dump line of a file of a few printable bytes.
+std::string one_line(const std::string& content) {
+  std::string line = "00000000  ";
+  for (size_t k = 0; k < 16; ++k) {
+    char cell[4] = "  ";
+    if (k < content.size())
+      std::snprintf(cell, sizeof cell, "%02X", static_cast<unsigned char>(content[k]));
+    line += std::string(cell) + (k == 7 ? "-" : " ");
+  }
+  return line + "  " + content + std::string(16 - content.size(), ' ') + "\n";
+}
+
 // "ファイル:%sは出力先と同じファイルです\n"
 std::string input_is_output(const std::string& name) {
   return "\x83t\x83@\x83"
@@ -403,15 +415,7 @@ TEST(Reliability, TheOutputFileIsNotDumpedIntoItself) {
       if (c.refused != nullptr && std::string(name) == c.refused) {
         expected += input_is_output(name);
       } else {
-        const std::string content = name[0] == 'a' ? "AAAA" : "BB";
-        expected += "00000000  ";
-        for (size_t k = 0; k < 16; ++k) {
-          char cell[4] = "  ";
-          if (k < content.size())
-            std::snprintf(cell, sizeof cell, "%02X", static_cast<unsigned char>(content[k]));
-          expected += std::string(cell) + (k == 7 ? "-" : " ");
-        }
-        expected += "  " + content + std::string(16 - content.size(), ' ') + "\n";
+        expected += one_line(name[0] == 'a' ? "AAAA" : "BB");
       }
     }
     std::string err;
@@ -464,17 +468,6 @@ TEST(Reliability, NamesOfEveryShapeAreShownAsGiven) {
   for (size_t i = 0; i < std::size(names); ++i)
     dir.write(names[i], std::string("file ") + std::to_string(i));
 
-  // The one dump line of a file of a few printable bytes.
-  auto one_line = [](const std::string& content) {
-    std::string line = "00000000  ";
-    for (size_t k = 0; k < 16; ++k) {
-      char cell[4] = "  ";
-      if (k < content.size())
-        std::snprintf(cell, sizeof cell, "%02X", static_cast<unsigned char>(content[k]));
-      line += std::string(cell) + (k == 7 ? "-" : " ");
-    }
-    return line + "  " + content + std::string(16 - content.size(), ' ') + "\n";
-  };
   Launch launch;
   launch.cwd = dir.path();
   launch.args = {"-p", long_name, long_missing};

@@ -1,7 +1,9 @@
 // The terminal on the ways out that a shell's job control and failures take: a stop
 // with Ctrl+Z or SIGTSTP and a return with fg (the program really stopped, in a process
-// group of its own, as under an interactive shell), a failed read, and the pager's
-// percentage for a file larger than 4 GiB.
+// group of its own, as under an interactive shell), a background job at its first
+// prompt, a signal while the terminal's output is paused, a failed read, a terminal that
+// fails or is non-blocking under a write, and the pager's percentage for a file larger
+// than 4 GiB.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>

@@ -236,8 +236,8 @@ bool is_fault(int sig) {
   return sig == SIGSEGV || sig == SIGBUS || sig == SIGILL || sig == SIGFPE;
 }
 
-// What each signal did before: an ending signal goes back to it (the default, or a
-// sanitizer's report) once the terminal is put back.
+// What each signal did before: a fault goes back to it (the default, or a sanitizer's
+// report) once the terminal is put back.
 struct sigaction g_previous[NSIG];
 
 // A handler runs on a stack of its own, so that a stack overflow can still be reported.
@@ -261,11 +261,18 @@ void set_action(int sig, void (*handler)(int), void (*info_handler)(int, siginfo
 void on_ending_signal(int sig, siginfo_t* info, void*) {
   const int saved_errno = errno;
   restore_for_signal();
-  ::sigaction(sig, &g_previous[sig], nullptr);
-  // A fault raised by an instruction happens again as soon as this returns; anything
-  // sent is sent once more, and delivered once this handler has returned. Either way
-  // the process ends with the signal's own status.
-  if (!(is_fault(sig) && info != nullptr && info->si_code > 0)) ::raise(sig);
+  if (is_fault(sig) && info != nullptr && info->si_code > 0) {
+    // A fault of an instruction happens again as soon as this returns, under the action
+    // it had before (the default, or a sanitizer's report).
+    ::sigaction(sig, &g_previous[sig], nullptr);
+  } else {
+    // A signal sent by a process is sent once more, to the default action, and delivered
+    // once this handler has returned: the process ends with the signal's own status.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(sig, &dfl, nullptr);
+    ::raise(sig);
+  }
   errno = saved_errno;
 }
 

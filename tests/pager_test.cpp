@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/console.h"
@@ -148,6 +149,16 @@ TEST_F(PagerTest, PromptsWhenThePageIsFull) {
     EXPECT_EQ(run(c.events), c.marks);
     EXPECT_EQ(g_keys_read, c.keys.size()) << "keys left over";
   }
+}
+
+// Two rows go to the prompt and the row it stands on; the smallest window still has a
+// page of one line, so that every prompt lets one more line through.
+TEST_F(PagerTest, SmallWindowsKeepAPageOfOneLine) {
+  const std::pair<int, int32_t> heights[] = {{25, 23}, {4, 2}, {3, 1}, {2, 1}, {1, 1}, {0, 1}};
+  for (const auto& [rows, page] : heights) EXPECT_EQ(console::page_height_for_window(rows), page);
+  g_screen.page_height = console::page_height_for_window(1);
+  g_script = {kSpace, kEnter, kSpace, 'N'};
+  EXPECT_EQ(run("HLLL"), "pppn");
 }
 
 TEST_F(PagerTest, NoPromptWithPausesOff) {

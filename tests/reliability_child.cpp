@@ -50,6 +50,7 @@ constexpr int kParkedFdBase = 200;  // where extra descriptors wait before their
 
 Child::Child(const Launch& launch) {
   std::vector<std::string> env = child_environment(launch.locale);
+  env.insert(env.end(), launch.env.begin(), launch.env.end());
   std::vector<char*> argv{const_cast<char*>(TOVIX_BINARY)};
   for (const std::string& a : launch.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);

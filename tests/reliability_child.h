@@ -21,6 +21,7 @@ struct Launch {
   std::vector<std::pair<int, int>> fds;  ///< {descriptor here, number in the child}
   bool unprivileged = false;             ///< run as user and group 65534 when root
   std::string cwd;                       ///< working directory; "" keeps the test's
+  std::vector<std::string> env;          ///< more variables ("TERM=xterm")
 };
 
 /// How the program ended.

@@ -1,26 +1,35 @@
 // The terminal on the ways out that a shell's job control and failures take: a stop
 // with Ctrl+Z or SIGTSTP and a return with fg (the program really stopped, in a process
-// group of its own, as under an interactive shell), a failed read, and the pager's
-// percentage for a file larger than 4 GiB.
+// group of its own, as under an interactive shell), a background job at its first
+// prompt, a signal while the terminal's output is paused, a failed read, a terminal that
+// fails or is non-blocking under a write, and the pager's percentage for a file larger
+// than 4 GiB.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "reliability_child.h"
 #include "run_tovix.h"
 #include "tmux_session.h"
 
 namespace {
 
+using tovix_test::Child;
+using tovix_test::ChildEnd;
 using tovix_test::counting_bytes;
 using tovix_test::kEndMarker;
+using tovix_test::Launch;
+using tovix_test::ScratchDir;
 using tovix_test::ScreenRow;
 using tovix_test::TmuxSession;
 
@@ -112,27 +121,157 @@ TEST(ReliabilityTerminal, CtrlZAndFgInTheMiddleOfAColouredDump) {
   expect_restored_at_end(s);
 }
 
+// The row of the screen that holds needle, or -1.
+int row_of(const TmuxSession& s, const std::string& needle) {
+  const std::vector<ScreenRow> rows = s.screen();
+  for (size_t r = 0; r < rows.size(); ++r)
+    if (rows[r].text.find(needle) != std::string::npos) return static_cast<int>(r);
+  return -1;
+}
+
+// A stop at the prompt, by a signal or by Ctrl+Z typed there, takes the prompt off for
+// the shell; fg draws it again below what the shell wrote, and it takes keys as before.
 TEST(ReliabilityTerminal, StopAndFgAtThePagerPrompt) {
+  const struct {
+    const char* name;
+    bool by_key;
+  } cases[] = {{"SIGTSTP", false}, {"Ctrl+Z", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    REQUIRE_TMUX();
+    TmuxSession s;
+    s.write_file("r", counting_bytes(1000));
+    ASSERT_TRUE(s.start(as_job("\"$TOVIX\" -k r"))) << s.error();
+    ASSERT_TRUE(s.wait_for_text("-- more(28%) --")) << s.text();
+    ASSERT_TRUE(s.wait_for_key_read());
+    const int pid = s.program_pid();
+    ASSERT_GT(pid, 0);
+    if (c.by_key) {
+      s.send_keys({"C-z"});
+    } else {
+      ::kill(pid, SIGTSTP);
+    }
+    expect_handed_back(s, pid);
+    EXPECT_EQ(row_of(s, "more("), -1) << s.text();
+
+    s.write_file("go", "");
+    EXPECT_TRUE(s.wait_for_key_read()) << "the prompt no longer reads single keys";
+    EXPECT_TRUE(s.wait_for_screen([&](const auto&) {
+      return row_of(s, "-- more(28%) --") > row_of(s, "STOPPED:148");
+    })) << s.text();
+    EXPECT_TRUE(s.wait_for_screen([&](const auto&) { return !s.cursor_visible(); }));
+    s.send_keys({"Space"});
+    ASSERT_TRUE(s.wait_for_text("-- more(65%) --")) << s.text();
+    s.send_keys({"q"});
+    EXPECT_EQ(s.wait_for_exit(), 0);
+    expect_restored_at_end(s);
+  }
+}
+
+// A job started in the background stops at its first prompt, when it takes the terminal
+// for its keys (SIGTTOU), and leaves the terminal to the shell as it found it; fg brings
+// the prompt back.
+TEST(ReliabilityTerminal, BackgroundJobStopsAtThePromptWithTheTerminalPutBack) {
   REQUIRE_TMUX();
   TmuxSession s;
   s.write_file("r", counting_bytes(1000));
-  ASSERT_TRUE(s.start(as_job("\"$TOVIX\" -k r"))) << s.error();
-  ASSERT_TRUE(s.wait_for_text("-- more(28%) --")) << s.text();
-  ASSERT_TRUE(s.wait_for_key_read());
-  const int pid = s.program_pid();
-  ASSERT_GT(pid, 0);
-  // At the prompt the terminal sends Ctrl+Z as a key: only a signal stops the program.
-  ::kill(pid, SIGTSTP);
-  expect_handed_back(s, pid);
+  ASSERT_TRUE(s.start("set -m\n\"$TOVIX\" -kc r &\nwhile [ ! -e go ]; do sleep 0.05; done\nfg"))
+      << s.error();
+  int pid = -1;
+  for (int i = 0; i < 400 && pid <= 0; ++i) {
+    const int found = s.program_pid();
+    if (found > 0 && process_state(found) == 'T') pid = found;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GT(pid, 0) << "the job did not stop: " << s.text();
+  EXPECT_TRUE(s.wait_for_line_mode());
+  EXPECT_TRUE(s.cursor_visible());
+  EXPECT_EQ(row_of(s, "more("), -1) << s.text();
 
   s.write_file("go", "");
-  EXPECT_TRUE(s.wait_for_key_read()) << "the prompt no longer reads single keys";
+  ASSERT_TRUE(s.wait_for_text("-- more(28%) --")) << s.text();
+  EXPECT_TRUE(s.wait_for_key_read());
   EXPECT_TRUE(s.wait_for_screen([&](const auto&) { return !s.cursor_visible(); }));
   s.send_keys({"Space"});
   ASSERT_TRUE(s.wait_for_text("-- more(65%) --")) << s.text();
   s.send_keys({"q"});
   EXPECT_EQ(s.wait_for_exit(), 0);
   expect_restored_at_end(s);
+}
+
+// With the terminal's output paused (Ctrl+S) the program is stuck in a write; SIGTERM
+// still ends it at once. What it has to put back cannot reach a paused terminal, so
+// only the modes are checked, once the output goes on (Ctrl+Q).
+TEST(ReliabilityTerminal, TermEndsTheRunWhileOutputIsPaused) {
+  REQUIRE_TMUX();
+  TmuxSession s;
+  s.write_file("big", counting_bytes(16 << 20));
+  ASSERT_TRUE(s.start("\"$TOVIX\" -p -kcdm big")) << s.error();
+  ASSERT_TRUE(s.wait_for_screen([](const std::vector<ScreenRow>& rows) {
+    return std::any_of(rows.begin(), rows.end(), is_dump_row);
+  }));
+  const int pid = s.program_pid();
+  ASSERT_GT(pid, 0);
+  s.send_keys({"C-s"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the terminal fills up
+  ::kill(pid, SIGTERM);
+  EXPECT_TRUE(wait_for_state(pid, 0)) << "still running with the output paused";
+  s.send_keys({"C-q"});
+  EXPECT_EQ(s.wait_for_exit(), 128 + SIGTERM);
+  EXPECT_TRUE(s.modes_restored());
+}
+
+// Standard output on a terminal of the test's own (a pseudo-terminal) that fails under
+// the program. One that goes away (its other side closed) gets the write-failure
+// message once and exit code 1; one that another program left non-blocking is waited
+// for like any other, and the whole dump reaches it, the cursor shown at the end.
+TEST(ReliabilityTerminal, WritesToATerminalThatFailsOrIsNonBlocking) {
+  const struct {
+    const char* name;
+    bool non_blocking;
+    bool hang_up;
+    int exit_code;
+    size_t messages;
+  } cases[] = {{"the terminal goes away", false, true, 1, 1},
+               {"the terminal is non-blocking", true, false, 0, 0}};
+  ScratchDir dir;
+  const std::string big = dir.write("big", counting_bytes(1 << 18));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const int slave = ::open(::ptsname(master),
+                             O_RDWR | O_NOCTTY | O_CLOEXEC | (c.non_blocking ? O_NONBLOCK : 0));
+    ASSERT_GE(slave, 0);
+    Launch launch;
+    launch.args = {"-p", big};
+    launch.locale = "C.UTF-8";
+    launch.env = {"TERM=xterm"};
+    launch.stdout_fd = slave;
+    Child child(launch);
+    ::close(slave);
+    std::string shown;
+    char buf[65536];
+    if (!c.hang_up) std::this_thread::sleep_for(std::chrono::milliseconds(300));  // fills up
+    for (;;) {
+      if (c.hang_up && shown.size() >= 65536) break;
+      const ssize_t n = ::read(master, buf, sizeof buf);
+      if (n <= 0) break;  // EIO once the program has closed its side
+      shown.append(buf, static_cast<size_t>(n));
+    }
+    ::close(master);
+    const ChildEnd end = child.wait();
+    EXPECT_EQ(end.exit_code, c.exit_code);
+    EXPECT_EQ(static_cast<size_t>(std::count(child.err().begin(), child.err().end(), '\n')),
+              c.messages)
+        << child.err();
+    if (!c.hang_up) {
+      EXPECT_NE(shown.find("0003FFF0  F0 F1"), std::string::npos);
+      EXPECT_TRUE(shown.ends_with("\x1b[?25h")) << shown.substr(shown.size() - 40);
+    }
+  }
 }
 
 TEST(ReliabilityTerminal, ReadFailurePutsTheTerminalBack) {

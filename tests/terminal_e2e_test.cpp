@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstring>
+
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -334,12 +336,12 @@ const std::vector<PagerCase> kPagerCases = {
      {"-- more(68%) --", "000002A0"},
      {{{"q"}, {nullptr, nullptr}}},
      nullptr},
-    {"no terminal to read keys from ends the run as Q",
-     "setsid -w \"$TOVIX\" r",
+    {"no terminal to read keys from: no pauses, every file shown",
+     "setsid -w \"$TOVIX\" r b",
      {},
      {nullptr, nullptr},
      {},
-     "00000110"},
+     "[ b ]\n\n00000000  41 42 43"},
     {"a dumb terminal pages without escapes",
      "TERM=dumb \"$TOVIX\" -kcdm r",
      {},
@@ -432,6 +434,107 @@ TEST(TerminalRestore, StopAndContinueAtThePrompt) {
   s.send_keys({"q"});
   ASSERT_EQ(s.wait_for_exit(), 0);
   expect_terminal_restored(s);
+}
+
+// Every signal whose default action ends the process, sent while the pager waits: the
+// run ends with the signal's own status, the prompt is taken off, and the terminal is
+// as it was before (cursor, colours, modes). The faults (SEGV, BUS, ILL, FPE, ABRT) die
+// of their own signal too.
+TEST(TerminalRestore, SignalAtThePrompt) {
+  const int signals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2,   SIGALRM, SIGVTALRM,
+                         SIGPROF, SIGXCPU, SIGXFSZ, SIGPWR,  SIGPOLL, SIGSTKFLT, SIGSYS,  SIGTRAP,
+                         SIGSEGV, SIGBUS,  SIGILL,  SIGFPE,  SIGABRT, SIGRTMIN,  SIGRTMAX};
+  for (const int sig : signals) {
+    SCOPED_TRACE(strsignal(sig));
+    REQUIRE_TMUX();
+    TmuxSession s;
+    s.write_file("r", counting_bytes(1000));
+    ASSERT_TRUE(s.start("\"$TOVIX\" -k r")) << s.error();
+    expect_prompt(s, {"-- more(28%) --", "00000110"}, true);
+    const int pid = s.program_pid();
+    ASSERT_GT(pid, 0);
+    kill(pid, sig);
+    EXPECT_EQ(s.wait_for_exit(), 128 + sig);
+    expect_terminal_restored(s);
+    EXPECT_EQ(s.text().find("more("), std::string::npos) << s.text();
+  }
+}
+
+// How many prompts the screen shows, by their beginning "-- mo", whatever the width.
+size_t prompt_pieces(const std::string& screen) {
+  size_t pieces = 0;
+  for (size_t at = screen.find("-- mo"); at != std::string::npos; at = screen.find("-- mo", at + 1))
+    ++pieces;
+  return pieces;
+}
+
+// A terminal narrower than the prompt: a smart one wraps it and has every row of it
+// erased after the key, also when the wrap scrolled the screen; a dumb one, which cannot
+// go back up a row, gets as much of the prompt as fits in one row.
+TEST(TerminalPager, NarrowTerminalLeavesNoPieceOfThePrompt) {
+  const struct {
+    const char* term;
+    int width, height;
+    const char* first;  // the first prompt's text as far as it shows in one row
+  } cases[] = {{"xterm", 10, 8, "-- more(1%"},
+               {"dumb", 10, 8, "-- more(1"},
+               {"xterm", 12, 4, "-- more(0%)"},
+               {"dumb", 14, 4, "-- more(0%) -"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.term) + " " + std::to_string(c.width) + "x" +
+                 std::to_string(c.height));
+    REQUIRE_TMUX();
+    TmuxSession s(c.width, c.height);
+    s.write_file("r", counting_bytes(1000));
+    ASSERT_TRUE(s.start("TERM=" + std::string(c.term) + " \"$TOVIX\" r")) << s.error();
+    ASSERT_TRUE(s.wait_for_text(c.first)) << s.text();
+    ASSERT_TRUE(s.wait_for_key_read());
+    EXPECT_EQ(prompt_pieces(s.text()), 1u) << s.text();
+    // Enter: one more line, and a prompt further on; the first one is gone entirely.
+    const std::string before = s.text();
+    s.send_keys({"Enter"});
+    ASSERT_TRUE(s.wait_for_screen([&](const auto&) {
+      const std::string now = s.text();
+      return now != before && prompt_pieces(now) == 1;
+    })) << s.text();
+    EXPECT_EQ(s.text().find(c.first), std::string::npos) << s.text();
+    s.send_keys({"q"});
+    ASSERT_EQ(s.wait_for_exit(), 0);
+    const std::string screen = s.text();
+    EXPECT_EQ(screen.find("more"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find(") --"), std::string::npos) << screen;
+    expect_terminal_restored(s);
+  }
+}
+
+// A window of one or two rows has room for the prompt and at most one dump line: every
+// Space shows the next line, and the percentage moves on by one line each time.
+TEST(TerminalPager, ShortWindowShowsALineBetweenPrompts) {
+  for (const int height : {2, 1}) {
+    SCOPED_TRACE(height);
+    REQUIRE_TMUX();
+    TmuxSession s(100, height);
+    s.write_file("r", counting_bytes(1000));
+    ASSERT_TRUE(s.start("\"$TOVIX\" r")) << s.error();
+    // The header's prompt, then one per line: 16, 32, 48 of 1000 bytes.
+    const std::vector<std::pair<const char*, const char*>> views = {{"-- more(0%) --", nullptr},
+                                                                    {"-- more(1%) --", "00000000"},
+                                                                    {"-- more(3%) --", "00000010"},
+                                                                    {"-- more(4%) --", "00000020"}};
+    for (size_t i = 0; i < views.size(); ++i) {
+      if (i > 0) s.send_keys({"Space"});
+      ASSERT_TRUE(s.wait_for_text(views[i].first)) << s.text();
+      ASSERT_TRUE(s.wait_for_key_read());
+      const std::vector<ScreenRow> rows = s.screen();
+      if (height == 2 && views[i].second != nullptr) {
+        ASSERT_FALSE(rows.empty());
+        EXPECT_EQ(rows[0].text.substr(0, 8), views[i].second) << s.text();
+      }
+    }
+    s.send_keys({"q"});
+    ASSERT_EQ(s.wait_for_exit(), 0);
+    expect_terminal_restored(s);
+  }
 }
 
 }  // namespace

@@ -282,22 +282,28 @@ bool TmuxSession::modes_restored() const {
 
 int TmuxSession::program_pid() const {
   const std::string shell = display("#{pane_pid}");
-  // The wrapper's child: the one process whose parent is the pane's shell and that is
-  // not the final sleep.
+  const std::string program = std::filesystem::path(TOVIX_BINARY).filename().string().substr(0, 15);
+  // A child of the wrapper: the program itself when it runs as one (a background job
+  // shares the wrapper with its sleeps), else the one child that is not the final sleep.
+  int any_child = -1;
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::ifstream stat(entry.path() / "stat");
     std::string line;
     std::getline(stat, line);
+    const size_t open_paren = line.find('(');
     const size_t close_paren = line.rfind(')');
-    if (close_paren == std::string::npos) continue;
+    if (open_paren == std::string::npos || close_paren == std::string::npos) continue;
     std::istringstream rest(line.substr(close_paren + 2));
     std::string state, ppid;
     rest >> state >> ppid;
-    if (ppid == shell) return std::atoi(name.c_str());
+    if (ppid != shell) continue;
+    if (line.substr(open_paren + 1, close_paren - open_paren - 1) == program)
+      return std::atoi(name.c_str());
+    if (any_child < 0) any_child = std::atoi(name.c_str());
   }
-  return -1;
+  return any_child;
 }
 
 }  // namespace tovix_test

@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   const int count = app::parse_options(argc - 1, argv + 1);
   app::show_banner();
   console::set_cursor_visible(false);
-  console::g_screen.page_height = console::window_height() - 2;
+  console::g_screen.page_height = console::page_height_for_window(console::window_height());
 
   dump::line_format_setup();
   app::dump_file_arguments(count, argv + argc - count);

@@ -15,6 +15,7 @@
 //     the handler of a fatal signal (the platform installs such handlers in console_open).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace console {
@@ -65,5 +66,15 @@ void restore_cursor();
 
 /// Makes the cursor's row invisible (its text takes the background colour).
 void hide_row();
+
+/// Shows the pager's prompt (plain ASCII) at the cursor, which stands at the start of a
+/// row: in the prompt colours, then back to the background that was current, and on the
+/// screen before this returns. A terminal that cannot take a wrapped prompt off again
+/// gets as much of it as fits in one row.
+void show_prompt(const char* text, size_t n);
+
+/// Takes the prompt off the screen again, every row it took, and leaves the cursor where
+/// it began.
+void erase_prompt();
 
 }  // namespace console

@@ -143,4 +143,18 @@ void hide_row() {
                              &painted);
 }
 
+void show_prompt(const char* text, size_t n) {
+  save_cursor();
+  const uint16_t background = background_bits();
+  set_attribute(kPromptAttribute);
+  out_ascii(text, n);
+  set_attribute(static_cast<uint16_t>(background | kColorNormal));
+  out_flush();
+}
+
+void erase_prompt() {
+  restore_cursor();
+  hide_row();
+}
+
 }  // namespace console

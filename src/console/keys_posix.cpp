@@ -89,9 +89,28 @@ void skip_escape_sequence() {
   }
 }
 
+// The character that suspends a job in line mode (Ctrl+Z), when the terminal has one.
+bool is_suspend_character(int c) {
+  const cc_t suspend = g_keys.saved.c_cc[VSUSP];
+  return (g_keys.saved.c_lflag & ISIG) != 0 && suspend != _POSIX_VDISABLE && c == suspend;
+}
+
+// Ctrl+Z at the prompt stops the process as it would while the output runs. The stop's
+// handler puts the terminal back and the continue's takes the prompt up again. Where
+// the stop cannot happen (a process group without a job-control shell drops it), the
+// terminal is set up again at once, as after a continue.
+void suspend() {
+  ::raise(SIGTSTP);
+  if (!g_keys.raw) ::kill(::getpid(), SIGCONT);
+}
+
 int read_one_key() {
   for (;;) {
     const int c = read_byte(-1);
+    if (is_suspend_character(c)) {
+      suspend();
+      continue;
+    }
     if (c != 0x1B) return c;
     skip_escape_sequence();
   }
@@ -106,6 +125,10 @@ int read_key() {
   g_keys.reading = 0;
   if (raw) keys_restore();
   return code;
+}
+
+bool keys_available() {
+  return open_terminal();
 }
 
 void keys_restore() {

@@ -93,6 +93,10 @@ int read_key() {
   }
 }
 
+bool keys_available() {
+  return open_input();
+}
+
 void keys_restore() {
   if (InterlockedExchange(&g_keys.mode_changed, 0) != 0) {
     SetConsoleMode(g_keys.input, g_keys.saved_mode);

@@ -127,7 +127,13 @@ void out_fail_broken_pipe() {
 
 void out_fail_write() {
   g_output.used = 0;
-  err_message(text::kWriteFailedMessage, platform::output_last_error());
+  // Putting the terminal back at the end writes once more, and on a terminal that has
+  // gone that write fails too: the failure has been told already.
+  static bool told = false;
+  if (!told) {
+    told = true;
+    err_message(text::kWriteFailedMessage, platform::output_last_error());
+  }
   if (!run_is_ending()) end_run(1);
   std::_Exit(1);
 }

@@ -24,11 +24,24 @@ constexpr int kKeySpace = 32;
 // of output that is not a terminal (kUnlimitedHeight - 2), which therefore never pauses.
 constexpr int32_t kCountCeiling = kUnlimitedHeight / 2;
 
+bool always_available() {
+  return true;
+}
+
 // Where the prompt takes its keys: the terminal, or a test's script.
 struct KeySource {
   int (*next_key)() = read_key;
+  bool (*available)() = keys_available;
 };
 KeySource g_key_source;
+
+// Set at the first prompt that finds no terminal to read keys from: the output then
+// runs on without pauses, as when it goes to a file.
+bool g_no_keys = false;
+
+bool pausing() {
+  return g_options.pause && !g_no_keys;
+}
 
 enum class Command { kNone, kPage, kLine, kNextFile, kQuit };
 
@@ -76,6 +89,14 @@ int next_decimal_digit(uint64_t& rest, uint64_t size) {
 
 void pager_use_key_source(int (*next_key)()) {
   g_key_source.next_key = next_key != nullptr ? next_key : read_key;
+  g_key_source.available = next_key != nullptr ? always_available : keys_available;
+  g_no_keys = false;
+}
+
+int32_t page_height_for_window(int window_rows) {
+  // Two rows go to the prompt and the row it stands on; a window too small for that
+  // still shows one dump line between prompts.
+  return window_rows >= 3 ? window_rows - 2 : 1;
 }
 
 int progress_percent(const Progress& progress) {
@@ -94,7 +115,7 @@ int progress_percent(const Progress& progress) {
 }
 
 int32_t rows_before_prompt() {
-  if (!g_options.pause) return INT32_MAX;
+  if (!pausing()) return INT32_MAX;
   const int32_t left = g_screen.page_height - 1 - g_screen.lines_on_screen;
   return left > 0 ? left : 0;
 }
@@ -108,16 +129,17 @@ bool count_rows(int32_t rows) {
 }
 
 bool pager_prompt() {
-  if (!g_options.pause) return false;
+  if (!pausing()) return false;
+  if (!g_key_source.available()) {
+    // No terminal to take keys from (a session without one): waiting would end at the
+    // first read, and the rest of the data would never be shown.
+    g_no_keys = true;
+    return false;
+  }
   const int percent = progress_percent(g_progress);
-  save_cursor();
-  const uint16_t background = background_bits();
-  set_attribute(kPromptAttribute);
   char prompt[48];
   const int n = std::snprintf(prompt, sizeof prompt, "-- more(%d%%) --", percent);
-  out_ascii(prompt, static_cast<size_t>(n));
-  set_attribute(static_cast<uint16_t>(background | kColorNormal));
-  out_flush();  // the prompt is on the screen before the first key is read
+  show_prompt(prompt, static_cast<size_t>(n));
   for (;;) {
     const int code = g_key_source.next_key();
     // A terminal that cannot be read (none, or it hung up) would answer every read at
@@ -127,8 +149,7 @@ bool pager_prompt() {
       case Command::kNone:
         continue;
       case Command::kQuit:
-        restore_cursor();
-        hide_row();
+        erase_prompt();
         end_run(0);
       case Command::kLine:
         g_screen.lines_on_screen = g_screen.page_height - 1;
@@ -140,8 +161,7 @@ bool pager_prompt() {
         g_screen.lines_on_screen = 0;
         break;
     }
-    restore_cursor();
-    hide_row();
+    erase_prompt();
     return command == Command::kNextFile;
   }
 }

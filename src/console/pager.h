@@ -9,7 +9,7 @@ namespace console {
 /// Rows written since the last pause, and the rows that make a page.
 struct ScreenCounters {
   int32_t lines_on_screen = 0;  ///< 2 after the banner; every counted writer adds its rows.
-  int32_t page_height = 0;      ///< window_height() - 2, fixed at start-up.
+  int32_t page_height = 0;      ///< page_height_for_window(), fixed at start-up.
 };
 
 /// How far the most recently opened file has got, for the percentage.
@@ -21,6 +21,9 @@ struct Progress {
 extern ScreenCounters g_screen;
 extern Progress g_progress;
 
+/// The page height for a window of window_rows rows: two less, and at least 1.
+int32_t page_height_for_window(int window_rows);
+
 /// The percentage shown at the prompt: bytes_consumed * 100 / file_size, truncated;
 /// 0 when the size is unknown.
 int progress_percent(const Progress& progress);
@@ -30,11 +33,14 @@ int progress_percent(const Progress& progress);
 bool count_rows(int32_t rows);
 
 /// How many more rows count_rows takes before one of them brings the prompt: 0 when the
-/// next one does, a very large number when pausing is off.
+/// next one does, a very large number when pausing is off (by -p, or because there is
+/// no terminal to read keys from).
 int32_t rows_before_prompt();
 
 /// Shows the prompt and waits for a command: true for the next file, false to go on
-/// (at once when pausing is off). Q ends the run with exit code 0.
+/// (at once when pausing is off). Q ends the run with exit code 0, and so does a read
+/// that fails. Where no terminal to read keys from can be opened at all, the first
+/// prompt turns pausing off for the rest of the run instead.
 bool pager_prompt();
 
 }  // namespace console

@@ -1,6 +1,7 @@
 #include "platform/output.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -25,6 +26,20 @@ void enlarge_pipe(int fd) {
 void enlarge_pipe(int) {}
 #endif
 
+// A terminal or pipe that another program left non-blocking (the flag belongs to the
+// open file shared with it) refuses a write while it is full instead of waiting: wait
+// here as a blocking write would, then write on.
+bool wait_until_writable(int fd) {
+  struct pollfd pfd {
+    fd, POLLOUT, 0
+  };
+  for (;;) {
+    const int ready = ::poll(&pfd, 1, -1);
+    if (ready > 0) return (pfd.revents & (POLLERR | POLLNVAL)) == 0;
+    if (ready < 0 && errno != EINTR) return false;
+  }
+}
+
 }  // namespace
 
 void output_prepare() {
@@ -41,6 +56,7 @@ WriteResult output_write(OutputStream stream, const char* data, size_t n) {
     ssize_t put = ::write(fd, data, n);
     if (put < 0) {
       if (errno == EINTR) continue;
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && wait_until_writable(fd)) continue;
       g_last_errno = errno;
       return errno == EPIPE ? WriteResult::kBrokenPipe : WriteResult::kFailed;
     }

@@ -14,6 +14,10 @@ namespace console {
 
 OutputBuffer g_output;
 
+namespace {
+bool g_write_failure_told = false;  // the failed write's message is on standard error
+}  // namespace
+
 void out_flush() {
   if (g_output.used == 0) return;
   const size_t n = g_output.used;
@@ -129,9 +133,8 @@ void out_fail_write() {
   g_output.used = 0;
   // Putting the terminal back at the end writes once more, and on a terminal that has
   // gone that write fails too: the failure has been told already.
-  static bool told = false;
-  if (!told) {
-    told = true;
+  if (!g_write_failure_told) {
+    g_write_failure_told = true;
     err_message(text::kWriteFailedMessage, platform::output_last_error());
   }
   if (!run_is_ending()) end_run(1);

@@ -11,12 +11,12 @@ else()
   install(TARGETS tovix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
   # The manual pages carry the version and date set in CMakeLists.txt. In the build tree
-  # they stand as they will be installed (doc/man1, doc/ja/man1), so that man -l on the
+  # they stand as they will be installed (man/man1, man/ja/man1), so that man -l on the
   # Japanese page picks the Japanese line breaking, as it does for an installed one.
-  configure_file(doc/tovix.1.in ${PROJECT_BINARY_DIR}/doc/man1/tovix.1 @ONLY)
-  configure_file(doc/tovix.ja.1.in ${PROJECT_BINARY_DIR}/doc/ja/man1/tovix.1 @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/doc/man1/tovix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_BINARY_DIR}/doc/ja/man1/tovix.1
+  configure_file(doc/tovix.1.in ${PROJECT_BINARY_DIR}/man/man1/tovix.1 @ONLY)
+  configure_file(doc/tovix.ja.1.in ${PROJECT_BINARY_DIR}/man/ja/man1/tovix.1 @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/man/man1/tovix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/man/ja/man1/tovix.1
           DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
   # The licence in the form Debian reads it; the same text as LICENSE.
   install(FILES doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

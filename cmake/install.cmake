@@ -33,7 +33,6 @@ converted for UTF-8 and other terminals. Lead bytes, control codes, line\n\
 breaks and JPEG markers can be coloured, and the output pauses after every\n\
 screenful with a prompt. Messages and the usage text are in Japanese.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 # The release date reaches the Debian changelog through the configuration CPack reads.
 set(CPACK_TOVIX_RELEASE_DATE ${TOVIX_RELEASE_DATE})

@@ -35,5 +35,21 @@ if [ "$imports" != "KERNEL32.dll VERSION.dll msvcrt.dll " ]; then
   exit 1
 fi
 
+# The zip: the stripped tovix.exe, README.md and LICENSE in one folder.
+rm -f build-win/tovix-*-win64.zip
+(cd build-win && cpack -G ZIP)
+zip=$(ls build-win/tovix-*-win64.zip)
+contents=$(cmake -E tar tf "$zip" | LC_ALL=C sort | tr '\n' ' ')
+folder=$(basename "$zip" .zip)
+if [ "$contents" != "$folder/LICENSE $folder/README.md $folder/tovix.exe " ]; then
+  echo "$zip holds $contents; expected tovix.exe, README.md and LICENSE" >&2
+  exit 1
+fi
+if x86_64-w64-mingw32-objdump -h build-win/tovix.exe | grep -q '\.debug_'; then
+  echo "tovix.exe carries debug sections; release builds are stripped" >&2
+  exit 1
+fi
+echo "$zip: tovix.exe of $(stat -c %s build-win/tovix.exe) bytes, stripped"
+
 ctest --test-dir build-win --output-on-failure
 tests/windows/console_checks.sh build-win/tovix.exe build-win/tests/tovix_tests.exe

@@ -1,0 +1,57 @@
+# What `cmake --install build --prefix P` puts under P, and the packages CPack makes from
+# the same install: `cpack -G DEB` on Debian, `cpack -G ZIP` from the MinGW build.
+# Included by the top-level CMakeLists.txt after the tovix target.
+include(GNUInstallDirs)
+
+if(WIN32)
+  # The zip is a folder of three files: the program, the README and the licence.
+  install(TARGETS tovix RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+else()
+  install(TARGETS tovix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+  # The manual pages carry the version and date set in CMakeLists.txt. In the build tree
+  # they stand as they will be installed (man/man1, man/ja/man1), so that man -l on the
+  # Japanese page picks the Japanese line breaking, as it does for an installed one.
+  configure_file(doc/tovix.1.in ${PROJECT_BINARY_DIR}/man/man1/tovix.1 @ONLY)
+  configure_file(doc/tovix.ja.1.in ${PROJECT_BINARY_DIR}/man/ja/man1/tovix.1 @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/man/man1/tovix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/man/ja/man1/tovix.1
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
+  # The licence in the form Debian reads it; the same text as LICENSE.
+  install(FILES doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+set(CPACK_PACKAGE_NAME tovix)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "the Tovix authors")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "hex dump with Shift_JIS display")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Tovix writes files as a hex dump whose character column shows Japanese text:\n\
+Shift_JIS double-byte characters and half-width kana appear as characters,\n\
+converted for UTF-8 and other terminals. Lead bytes, control codes, line\n\
+breaks and JPEG markers can be coloured, and the output pauses after every\n\
+screenful with a prompt. Messages and the usage text are in Japanese.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+# The release date reaches the Debian changelog through the configuration CPack reads.
+set(CPACK_TOVIX_RELEASE_DATE ${TOVIX_RELEASE_DATE})
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME tovix-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Tovix authors <tovix@example.org>")
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # Depends: from what the program really links (dpkg-shlibdeps, package dpkg-dev).
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  # Debian's own finish: compressed manual pages and a changelog (cmake/deb-finish.cmake).
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb-finish.cmake)
+endif()
+
+include(CPack)

@@ -9,6 +9,10 @@
 //     pipe, a terminal, a character device).
 //   - file_seek_forward: move forward n bytes when the input can seek; false when it
 //     cannot (the caller then reads and discards instead).
+//   - file_is_live: whether the input arrives over time (a pipe, a FIFO, a socket, a
+//     terminal, a device) rather than lying complete on a disk.
+//   - file_read_ready: for live input, whether a read would return at once (with bytes,
+//     the end of the input or a failure) rather than wait for the other end.
 //   - file_close.
 #pragma once
 
@@ -32,6 +36,13 @@ uint64_t file_size(FileHandle file);
 
 /// Moves the position n bytes forward when the input can seek; false otherwise.
 bool file_seek_forward(FileHandle file, uint64_t n);
+
+/// True when the input is live: its bytes arrive over time, so a read may wait.
+bool file_is_live(FileHandle file);
+
+/// True when a read of live input would not wait; false when it would, or when that
+/// cannot be told (the caller then treats the read as one that may wait).
+bool file_read_ready(FileHandle file);
 
 /// Closes the file.
 void file_close(FileHandle file);

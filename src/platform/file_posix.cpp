@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -43,6 +44,22 @@ bool file_seek_forward(FileHandle file, uint64_t n) {
   // devices it "succeeds" without moving.
   if (::fstat(static_cast<int>(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   return ::lseek(static_cast<int>(file), static_cast<off_t>(n), SEEK_CUR) != static_cast<off_t>(-1);
+}
+
+bool file_is_live(FileHandle file) {
+  struct stat st;
+  // /proc and /sys files are regular too: they read like files, with a position.
+  return ::fstat(static_cast<int>(file), &st) != 0 || !S_ISREG(st.st_mode);
+}
+
+bool file_read_ready(FileHandle file) {
+  pollfd p{static_cast<int>(file), POLLIN, 0};
+  int r;
+  do {
+    r = ::poll(&p, 1, 0);
+  } while (r < 0 && errno == EINTR);
+  // POLLHUP (the writer has gone) and POLLERR count too: the read returns at once.
+  return r > 0;
 }
 
 void file_close(FileHandle file) {

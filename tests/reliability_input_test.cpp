@@ -17,6 +17,7 @@
 #include "line_model.h"
 #include "reliability_child.h"
 #include "run_tovix.h"
+#include "tmux_session.h"
 
 namespace {
 
@@ -305,6 +306,32 @@ TEST(Reliability, LiveInputShowsEachLineAsSoonAsItIsComplete) {
     EXPECT_EQ(child.err(), "");
     EXPECT_EQ(child.out(), head + lines);
   }
+}
+
+// The same on a terminal, with the pager on: what is known shows while the input waits.
+TEST(Reliability, LiveInputReachesTheTerminalWhileTheInputWaits) {
+  if (!tovix_test::TmuxSession::available()) GTEST_SKIP() << "tmux is not installed";
+  tovix_test::TmuxSession s;
+  const std::string gate = s.dir() + "/gate";
+  ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+  ASSERT_TRUE(s.start("(printf '0123456789abcdefXY'; cat gate) | \"$TOVIX\" /dev/stdin"))
+      << s.error();
+  ASSERT_TRUE(s.wait_for_text(
+      "00000000  30 31 32 33 34 35 36 37-38 39 61 62 63 64 65 66   0123456789abcdef"))
+      << s.text();
+  EXPECT_NE(s.text().find(banner().substr(1, banner().size() - 2)), std::string::npos);
+  EXPECT_EQ(s.text().find("00000010"), std::string::npos) << "the partial line did not wait";
+  // The input goes on and ends: cat is waiting for a writer of the gate by now.
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < 2000; ++tries) {
+    fd = ::open(gate.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) ::usleep(10000);
+  }
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "Z", 1), 1);
+  ::close(fd);
+  ASSERT_EQ(s.wait_for_exit(), 0);
+  EXPECT_NE(s.text().find("00000010  58 59 5A"), std::string::npos) << s.text();
 }
 
 // Reads n bytes of the dump of an endless input, then goes away; returns how it ended.

@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <stdexcept>
 
 extern char** environ;
@@ -113,6 +115,31 @@ void Child::read_out(size_t n) {
     out_.append(buf, static_cast<size_t>(r));
     got += static_cast<size_t>(r);
   }
+}
+
+bool Child::read_out_until(size_t size, int timeout_ms) {
+  char buf[1 << 16];
+  timespec start;
+  ::clock_gettime(CLOCK_MONOTONIC, &start);
+  while (out_fd_ >= 0 && out_.size() < size) {
+    drain_err(false);
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const long elapsed =
+        (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (elapsed >= timeout_ms) break;
+    pollfd p{out_fd_, POLLIN, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(std::min<long>(timeout_ms - elapsed, 100)));
+    if (ready <= 0) continue;
+    const ssize_t r = ::read(out_fd_, buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      close_out();
+      break;
+    }
+    out_.append(buf, static_cast<size_t>(r));
+  }
+  return out_.size() >= size;
 }
 
 void Child::close_out() {

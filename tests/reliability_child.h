@@ -44,6 +44,9 @@ class Child {
   int out_fd() const { return out_fd_; }
   /// Reads standard output up to n bytes more (all of it when n is 0) into out().
   void read_out(size_t n = 0);
+  /// Reads standard output until out() holds at least size bytes, the output ends or
+  /// timeout_ms pass; true when out() has reached size.
+  bool read_out_until(size_t size, int timeout_ms);
   /// Closes the test's end of standard output: the child's next write meets EPIPE.
   void close_out();
   /// Reads what is left of both outputs and waits for the end.

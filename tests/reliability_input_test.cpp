@@ -17,6 +17,7 @@
 #include "line_model.h"
 #include "reliability_child.h"
 #include "run_tovix.h"
+#include "tmux_session.h"
 
 namespace {
 
@@ -45,12 +46,15 @@ std::string awkward_bytes(size_t n, uint32_t seed) {
   return s;
 }
 
-// Writes data to fd in uneven pieces, now and then pausing, then closes fd.
+// Writes data to fd in uneven pieces, now and then pausing, then closes fd. Every
+// fourth piece is a few bytes only, so that the reader, which hands out lines whenever
+// the input stalls, often finds a line cut short or waiting for its look-ahead byte.
 void feed_unevenly(int fd, const std::string& data) {
   uint32_t x = 12345;
   for (size_t pos = 0; pos < data.size();) {
     x = x * 1103515245u + 12345u;
-    const size_t piece = std::min<size_t>(data.size() - pos, 1 + (x >> 8) % 9000);
+    const size_t most = (x & 0x300) == 0 ? 33 : 9000;
+    const size_t piece = std::min<size_t>(data.size() - pos, 1 + (x >> 8) % most);
     const ssize_t n = ::write(fd, data.data() + pos, piece);
     if (n <= 0) break;
     pos += static_cast<size_t>(n);
@@ -220,6 +224,116 @@ TEST(Reliability, StreamsAreDumpedWholeWhateverTheirPieces) {
       }
     }
   }
+}
+
+// The first k lines of text (all of it when it has fewer).
+std::string first_lines(const std::string& text, size_t k) {
+  size_t end = 0;
+  for (size_t i = 0; i < k && end < text.size(); ++i) {
+    const size_t at = text.find('\n', end);
+    end = at == std::string::npos ? text.size() : at + 1;
+  }
+  return text.substr(0, end);
+}
+
+// A live stream that pauses with its writer still there: every complete line (and the
+// banner and header before any line) has reached the reader of the output by then, a
+// partial line has not, and neither has a full line that ends in a lead byte while the
+// byte after it, which decides its look, is still to come. The whole dump equals that
+// of the same bytes in a file.
+TEST(Reliability, LiveInputShowsEachLineAsSoonAsItIsComplete) {
+  const std::string line = "0123456789abcdef";
+  struct Step {
+    std::string bytes;  // written, then the writer pauses
+    size_t lines;       // dump lines out by then
+  };
+  const struct Case {
+    const char* what;
+    std::vector<std::string> options;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"banner and header come before any byte", {}, {{"", 0}, {"hello", 0}, {"world ~~~~~~", 1}}},
+      {"lines and a part", {}, {{line + line + "ab", 2}, {std::string(13, 'c'), 2}, {"d", 3}}},
+      {"a lead byte at the end waits for the next byte",
+       {"-J"},
+       {{"0123456789abcde\x82", 0}, {"\xA0", 1}, {line.substr(0, 14) + "\x95", 1}, {"x", 2}}},
+      {"a lead byte at the end takes a non-trail byte",
+       {"-J"},
+       {{line + "0123456789abcde\x81", 1}, {"\x7F", 2}}},
+      {"an inner lead byte does not wait", {"-J"}, {{"\x82\xA0" + line.substr(0, 14), 1}}},
+      {"-j never waits for the byte after", {"-j"}, {{"0123456789abcde\x82", 1}, {"\xA0", 1}}},
+      {"a skip waits for its bytes, the header does not",
+       {"-s", "20"},
+       {{"", 0}, {std::string(30, 's'), 0}, {"tt", 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string data;
+    for (const Step& step : c.steps) data += step.bytes;
+    ScratchDir dir;
+    const std::string file = dir.write("f", data);
+    std::vector<std::string> args{"-p"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    std::vector<std::string> file_args = args;
+    file_args.push_back(file);
+    const std::string file_head = banner() + header(file);
+    const std::string file_out = tovix_test::run_tovix(file_args).out;
+    ASSERT_EQ(file_out.compare(0, file_head.size(), file_head), 0);
+    const std::string lines = file_out.substr(file_head.size());
+
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
+    Launch launch;
+    launch.args = args;
+    launch.args.push_back("/dev/stdin");
+    launch.stdin_fd = pipe_fds[0];
+    Child child(launch);
+    ::close(pipe_fds[0]);
+    const std::string head = banner() + header("/dev/stdin");
+    for (size_t i = 0; i < c.steps.size(); ++i) {
+      const Step& step = c.steps[i];
+      ASSERT_EQ(::write(pipe_fds[1], step.bytes.data(), step.bytes.size()),
+                static_cast<ssize_t>(step.bytes.size()));
+      const std::string expected = head + first_lines(lines, step.lines);
+      // Generous for a loaded machine: the wait ends as soon as the text is there.
+      child.read_out_until(expected.size(), 20000);
+      EXPECT_EQ(child.out(), expected) << "after step " << i;
+      // Nothing more comes while the writer pauses.
+      EXPECT_FALSE(child.read_out_until(expected.size() + 1, 200))
+          << "after step " << i << ": " << child.out().substr(expected.size());
+    }
+    ::close(pipe_fds[1]);
+    const ChildEnd end = child.wait();
+    EXPECT_EQ(end.exit_code, 0);
+    EXPECT_EQ(child.err(), "");
+    EXPECT_EQ(child.out(), head + lines);
+  }
+}
+
+// The same on a terminal, with the pager on: what is known shows while the input waits.
+TEST(Reliability, LiveInputReachesTheTerminalWhileTheInputWaits) {
+  if (!tovix_test::TmuxSession::available()) GTEST_SKIP() << "tmux is not installed";
+  tovix_test::TmuxSession s;
+  const std::string gate = s.dir() + "/gate";
+  ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+  ASSERT_TRUE(s.start("(printf '0123456789abcdefXY'; cat gate) | \"$TOVIX\" /dev/stdin"))
+      << s.error();
+  ASSERT_TRUE(s.wait_for_text(
+      "00000000  30 31 32 33 34 35 36 37-38 39 61 62 63 64 65 66   0123456789abcdef"))
+      << s.text();
+  EXPECT_NE(s.text().find(banner().substr(1, banner().size() - 2)), std::string::npos);
+  EXPECT_EQ(s.text().find("00000010"), std::string::npos) << "the partial line did not wait";
+  // The input goes on and ends: cat is waiting for a writer of the gate by now.
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < 2000; ++tries) {
+    fd = ::open(gate.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) ::usleep(10000);
+  }
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "Z", 1), 1);
+  ::close(fd);
+  ASSERT_EQ(s.wait_for_exit(), 0);
+  EXPECT_NE(s.text().find("00000010  58 59 5A"), std::string::npos) << s.text();
 }
 
 // Reads n bytes of the dump of an endless input, then goes away; returns how it ended.

@@ -1,15 +1,24 @@
 // End-to-end runs with wildcard file arguments in a scratch directory: which names are
 // dumped, in which order, and which of them fail to open.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
-#include <algorithm>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "reliability_child.h"
 #include "run_tovix.h"
 
 namespace {
@@ -82,6 +91,61 @@ TEST(WildcardRun, ExpandsTheFinalComponentOnly) {
                                     [](const std::string& n) { return n.back() == '!'; });
     EXPECT_EQ(r.exit_code, failed ? 1 : 0) << "first argument '" << c.args[0] << "'";
     EXPECT_EQ(r.err.empty(), !failed) << r.err;
+  }
+}
+
+// A pattern takes files only: a FIFO would hold the run waiting for a writer, and a
+// device may never end. Named on their own they are still dumped (the reliability tests
+// dump FIFOs, /dev/stdin and /dev/zero by name).
+TEST(WildcardRun, PassesOverFifosSocketsAndDevices) {
+  ScratchDir dir;
+  dir.write("a.bin", "x");
+  make_link(dir, "a.bin", "l.bin");  // a link to a file is a file
+  const std::string fifo = dir.path() + "/f.bin";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  make_link(dir, "f.bin", "g.bin");
+  make_link(dir, "/dev/zero", "z.bin");
+  make_link(dir, "/dev/null", "n.bin");
+  {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socket_name = dir.path() + "/s.bin";
+    ASSERT_LT(socket_name.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socket_name.c_str());
+    const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(s, 0);
+    ASSERT_EQ(::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(s);
+  }
+  // A device node of its own where the test may make one (the kernel's "zero").
+  (void)::mknod((dir.path() + "/c.bin").c_str(), S_IFCHR | 0600, ::makedev(1, 5));
+
+  for (const char* pattern : {"*.bin", "?.bin", "*"}) {
+    SCOPED_TRACE(pattern);
+    // Should the FIFO be opened after all, a writer that comes and goes at once lets the
+    // open return, so that the run ends and the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::thread unblock([&] {
+      while (!done) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+        ::usleep(10000);
+      }
+    });
+    tovix_test::Launch launch;
+    launch.args = {"-p", pattern};
+    launch.cwd = dir.path();
+    tovix_test::Child child(launch);
+    // A device dumped without end would fill this; the run is killed then.
+    constexpr size_t kEndless = 1 << 20;
+    child.read_out(kEndless);
+    done = true;
+    unblock.join();
+    ASSERT_LT(child.out().size(), kEndless) << "a match was dumped without end";
+    const tovix_test::ChildEnd end = child.wait();
+    EXPECT_EQ(dumped_names(child.out()), (std::vector<std::string>{"a.bin", "l.bin"}));
+    EXPECT_EQ(end.exit_code, 0);
+    EXPECT_EQ(child.err(), "");
   }
 }
 

@@ -6,6 +6,7 @@
 #include "console/output.h"
 #include "console/pager.h"
 #include "console/run_end.h"
+#include "dump/byte_class.h"
 #include "dump/current_file.h"
 #include "text/messages.h"
 
@@ -24,6 +25,7 @@ struct BlockReader {
   int32_t buffer_position = 0;   // index of the next byte to hand out
   bool input_ended = false;      // a read has returned 0
   bool read_failed = false;      // a read failed after bytes still to be handed out
+  bool live = false;             // the input arrives over time (a pipe, a device)
 };
 BlockReader g_reader;
 
@@ -50,6 +52,40 @@ void fill_block() {
   g_reader.buffer_position = 0;
 }
 
+// Whether live input holds a line that can be handed out as it will finally look: a
+// full line, whose look-ahead byte is there too when the line ends in a lead byte (the
+// look-ahead decides whether that byte shows a pair or a dot); at the end of the input,
+// whatever is left.
+bool live_line_ready() {
+  if (g_reader.input_ended || g_reader.read_failed) return true;
+  if (g_reader.buffer_remaining != 16) return g_reader.buffer_remaining > 16;
+  return !console::g_options.japanese_display ||
+         !is_lead_byte(g_reader.read_buffer[g_reader.buffer_position + 15]);
+}
+
+// Reads live input until a line is ready. The bytes not handed out yet (a partial line,
+// or a full one waiting for its look-ahead: at most 16) move to the start of the buffer,
+// which keeps line boundaries where they were and leaves room for a large read. Before
+// a read that would wait, everything written so far goes out, so the lines already
+// known (and the banner and header before the first line) do not wait with it.
+void fill_live() {
+  while (!live_line_ready()) {
+    const size_t kept = static_cast<size_t>(g_reader.buffer_remaining);
+    std::memmove(g_reader.read_buffer, g_reader.read_buffer + g_reader.buffer_position, kept);
+    g_reader.buffer_position = 0;
+    if (!platform::file_read_ready(g_reader.file)) console::out_flush();
+    const ptrdiff_t n =
+        platform::file_read(g_reader.file, g_reader.read_buffer + kept, kBlockSize - kept);
+    if (n < 0) {
+      g_reader.read_failed = true;
+    } else if (n == 0) {
+      g_reader.input_ended = true;
+    } else {
+      g_reader.buffer_remaining += static_cast<int32_t>(n);
+    }
+  }
+}
+
 }  // namespace
 
 void fail_read() {
@@ -64,13 +100,16 @@ int next_line(platform::FileHandle file, bool reset) {
     g_reader.buffer_position = 0;
     g_reader.input_ended = false;
     g_reader.read_failed = false;
+    g_reader.live = platform::file_is_live(file);
+  }
+  if (g_reader.live) {
+    fill_live();
+  } else if (g_reader.buffer_remaining == 0 && !g_reader.input_ended && !g_reader.read_failed) {
+    fill_block();
   }
   if (g_reader.buffer_remaining == 0) {
-    if (!g_reader.input_ended && !g_reader.read_failed) fill_block();
-    if (g_reader.buffer_remaining == 0) {
-      if (g_reader.read_failed) fail_read();
-      return -1;
-    }
+    if (g_reader.read_failed) fail_read();
+    return -1;
   }
   const int32_t n = g_reader.buffer_remaining < 16 ? g_reader.buffer_remaining : 16;
   std::memcpy(g_line.bytes, g_reader.read_buffer + g_reader.buffer_position,
@@ -81,11 +120,14 @@ int next_line(platform::FileHandle file, bool reset) {
   console::g_progress.bytes_consumed += static_cast<uint64_t>(n);
 
   if (!console::g_options.japanese_display) return 0;
-  if (g_reader.buffer_remaining == 0 && !g_reader.input_ended && !g_reader.read_failed) {
+  if (g_reader.buffer_remaining == 0 && !g_reader.input_ended && !g_reader.read_failed &&
+      !g_reader.live) {
     // The line has been copied out, so the next block can take the buffer now; its
     // first byte is the look-ahead.
     fill_block();
   }
+  // Live input has the look-ahead byte in the buffer whenever the line's look depends on
+  // it (fill_live saw to that); the -1 given otherwise is never consulted.
   g_look_ahead =
       g_reader.buffer_remaining > 0 ? g_reader.read_buffer[g_reader.buffer_position] : -1;
   return 0;
@@ -118,6 +160,8 @@ uint64_t skip_bytes(platform::FileHandle file, uint64_t count) {
     const uint64_t size = platform::file_size(file);
     return count < size ? count : size;
   }
+  // The discarding may wait for live input: the header is shown first.
+  console::out_flush();
   uint64_t discarded = 0;
   while (discarded < count) {
     const uint64_t want = count - discarded < kBlockSize ? count - discarded : kBlockSize;

@@ -2,10 +2,14 @@
 // byte follows each line (the look-ahead), so that a double-byte character cut by the
 // line end can be shown whole.
 //
-// Blocks are filled completely (short reads from pipes are repeated) so that lines fall
-// at multiples of 16 from where reading began, whatever the input; the look-ahead byte
-// is kept in memory, never read and stepped back, so input that cannot seek loses and
-// repeats nothing.
+// Files on disk are read in blocks filled completely, so that lines fall at multiples
+// of 16 from where reading began. Live input (a pipe, a FIFO, a device) is read as it
+// arrives, and a line is handed out as soon as it is complete: when the input has
+// nothing more to give for now, the lines known so far are written out before the
+// reader waits. A partial line waits until it is full or the input ends, so the lines
+// fall where they would in a file and the dump is the same byte for byte. The
+// look-ahead byte is kept in memory, never read and stepped back, so input that cannot
+// seek loses and repeats nothing.
 #pragma once
 
 #include <cstddef>

@@ -39,14 +39,17 @@ std::string literal_brackets(const char* pattern) {
   return out;
 }
 
-// d_type says "directory" for real directories; a link or a file system that does not
-// fill d_type needs a stat, which follows links: a link to a directory is a directory,
-// a link that leads nowhere fails the stat and stays a file name (its open fails later).
-bool is_directory(DIR* dir, const Match& match) {
-  if (match.type == DT_DIR) return true;
+// A pattern takes only files: a match that is a directory, a FIFO, a socket or a device
+// (or a link to one) is passed over, since opening a FIFO waits for a writer and a
+// device may never end, and the user named neither. d_type tells most kinds at once; a
+// link, or a file system that does not fill d_type, needs a stat, which follows links
+// and opens nothing. A match that cannot be looked at (a link that leads nowhere) stays
+// a file name: its open fails and says so.
+bool is_taken(DIR* dir, const Match& match) {
+  if (match.type == DT_REG) return true;
   if (match.type != DT_UNKNOWN && match.type != DT_LNK) return false;
   struct stat st;
-  return fstatat(dirfd(dir), match.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
+  return fstatat(dirfd(dir), match.name.c_str(), &st, 0) != 0 || S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -75,7 +78,7 @@ bool directory_search(const char* pattern, size_t limit, std::vector<std::string
   });
   for (const Match& match : matches) {
     if (files->size() >= limit) break;
-    if (is_directory(dir.get(), match)) continue;
+    if (!is_taken(dir.get(), match)) continue;
     files->push_back(prefix + match.name);
   }
   return true;

@@ -11,6 +11,10 @@
 //     cannot (the caller then reads and discards instead).
 //   - file_is_output: whether an open file is the very file that standard output
 //     writes to (standard output a regular file, and the same file on the same device).
+//   - file_is_live: whether the input arrives over time (a pipe, a FIFO, a socket, a
+//     terminal, a device) rather than lying complete on a disk.
+//   - file_read_ready: for live input, whether a read would return at once (with bytes,
+//     the end of the input or a failure) rather than wait for the other end.
 //   - file_close.
 #pragma once
 
@@ -38,6 +42,13 @@ bool file_seek_forward(FileHandle file, uint64_t n);
 /// True when standard output is a regular file and file is that same file, so that
 /// dumping it would append the dump to its own input.
 bool file_is_output(FileHandle file);
+
+/// True when the input is live: its bytes arrive over time, so a read may wait.
+bool file_is_live(FileHandle file);
+
+/// True when a read of live input would not wait; false when it would, or when that
+/// cannot be told (the caller then treats the read as one that may wait).
+bool file_read_ready(FileHandle file);
 
 /// Closes the file.
 void file_close(FileHandle file);

@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -50,6 +51,22 @@ bool file_is_output(FileHandle file) {
   if (::fstat(STDOUT_FILENO, &out) != 0 || !S_ISREG(out.st_mode)) return false;
   if (::fstat(static_cast<int>(file), &in) != 0) return false;
   return in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+}
+
+bool file_is_live(FileHandle file) {
+  struct stat st;
+  // /proc and /sys files are regular too: they read like files, with a position.
+  return ::fstat(static_cast<int>(file), &st) != 0 || !S_ISREG(st.st_mode);
+}
+
+bool file_read_ready(FileHandle file) {
+  pollfd p{static_cast<int>(file), POLLIN, 0};
+  int r;
+  do {
+    r = ::poll(&p, 1, 0);
+  } while (r < 0 && errno == EINTR);
+  // POLLHUP (the writer has gone) and POLLERR count too: the read returns at once.
+  return r > 0;
 }
 
 void file_close(FileHandle file) {

@@ -74,6 +74,20 @@ bool file_is_output(FileHandle file) {
          a.nFileIndexLow == b.nFileIndexLow;
 }
 
+bool file_is_live(FileHandle file) {
+  return !is_disk_file(file);
+}
+
+bool file_read_ready(FileHandle file) {
+  // A pipe tells how much it holds; a pipe whose writer has gone fails the peek, and the
+  // read then returns at once with the end. The console and other character devices
+  // cannot tell, so a read of them counts as one that may wait.
+  if (GetFileType(to_handle(file)) != FILE_TYPE_PIPE) return false;
+  DWORD available = 0;
+  if (!PeekNamedPipe(to_handle(file), nullptr, 0, nullptr, &available, nullptr)) return true;
+  return available > 0;
+}
+
 void file_close(FileHandle file) {
   _lclose(to_hfile(file));
 }

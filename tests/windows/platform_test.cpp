@@ -70,6 +70,7 @@ TEST(FileSeam, ReadsSizesAndSeeksDiskFiles) {
   const platform::FileHandle file = platform::file_open(path.c_str());
   ASSERT_NE(file, platform::kInvalidFile);
   EXPECT_EQ(platform::file_size(file), data.size());
+  EXPECT_FALSE(platform::file_is_live(file));
   ASSERT_TRUE(platform::file_seek_forward(file, 65536 + 3));
   char buffer[8192];
   const ptrdiff_t got = platform::file_read(file, buffer, sizeof buffer);
@@ -84,7 +85,27 @@ TEST(FileSeam, DevicesHaveNoSizeAndDoNotSeek) {
   ASSERT_NE(file, platform::kInvalidFile);
   EXPECT_EQ(platform::file_size(file), 0u);
   EXPECT_FALSE(platform::file_seek_forward(file, 16));
+  EXPECT_TRUE(platform::file_is_live(file));
   platform::file_close(file);
+}
+
+// A pipe is live input: a read waits while it is empty, and not once bytes or the end
+// are there.
+TEST(FileSeam, PipesTellWhetherAReadWouldWait) {
+  HANDLE read_end = nullptr, write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  const auto file = reinterpret_cast<platform::FileHandle>(read_end);
+  EXPECT_TRUE(platform::file_is_live(file));
+  EXPECT_FALSE(platform::file_read_ready(file));
+  DWORD put = 0;
+  ASSERT_TRUE(WriteFile(write_end, "ab", 2, &put, nullptr));
+  EXPECT_TRUE(platform::file_read_ready(file));
+  char buffer[4];
+  EXPECT_EQ(platform::file_read(file, buffer, sizeof buffer), 2);
+  EXPECT_FALSE(platform::file_read_ready(file));
+  CloseHandle(write_end);
+  EXPECT_TRUE(platform::file_read_ready(file));
+  CloseHandle(read_end);
 }
 
 // Paths on Windows begin with a drive or a backslash, so '/' always begins a group of

@@ -97,7 +97,7 @@ TEST(WildcardRun, ExpandsTheFinalComponentOnly) {
 // A pattern takes files only: a FIFO would hold the run waiting for a writer, and a
 // device may never end. Named on their own they are still dumped (the reliability tests
 // dump FIFOs, /dev/stdin and /dev/zero by name).
-TEST(WildcardRun, PassesOverFifosSocketsAndDevices) {
+TEST(WildcardRun, PassesOverFifosSocketsDevicesAndStaleLinks) {
   ScratchDir dir;
   dir.write("a.bin", "x");
   make_link(dir, "a.bin", "l.bin");  // a link to a file is a file
@@ -106,6 +106,7 @@ TEST(WildcardRun, PassesOverFifosSocketsAndDevices) {
   make_link(dir, "f.bin", "g.bin");
   make_link(dir, "/dev/zero", "z.bin");
   make_link(dir, "/dev/null", "n.bin");
+  make_link(dir, "nowhere", "d.bin");  // a link that leads nowhere is no file either
   {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

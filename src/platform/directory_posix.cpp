@@ -43,13 +43,13 @@ std::string literal_brackets(const char* pattern) {
 // (or a link to one) is passed over, since opening a FIFO waits for a writer and a
 // device may never end, and the user named neither. d_type tells most kinds at once; a
 // link, or a file system that does not fill d_type, needs a stat, which follows links
-// and opens nothing. A match that cannot be looked at (a link that leads nowhere) stays
-// a file name: its open fails and says so.
+// and opens nothing. A match that cannot be looked at (a link that leads nowhere) is no
+// file either: a stale link among the matches must not fail a run that named none.
 bool is_taken(DIR* dir, const Match& match) {
   if (match.type == DT_REG) return true;
   if (match.type != DT_UNKNOWN && match.type != DT_LNK) return false;
   struct stat st;
-  return fstatat(dirfd(dir), match.name.c_str(), &st, 0) != 0 || S_ISREG(st.st_mode);
+  return fstatat(dirfd(dir), match.name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace

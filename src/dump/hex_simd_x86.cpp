@@ -216,7 +216,7 @@ TOVIX_TARGET_SSSE3 void select_row_ssse3(char* col, const uint8_t* row, uint32_t
 // Whole lines: the row kernel, the Japanese mending and the select compiled together.
 char* put_row_lines_sse2(char* out, const char* limit, uint32_t address, const uint8_t* rows,
                          size_t count, int32_t last_look_ahead, RowLineFlags flags, size_t* done) {
-  return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2>(
+  return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2, put_word_row>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -224,7 +224,7 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
                                            const uint8_t* rows, size_t count,
                                            int32_t last_look_ahead, RowLineFlags flags,
                                            size_t* done) {
-  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3>(
+  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3, put_word_row>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -311,7 +311,7 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
                                                size_t* done) {
   // The column's select stays with byte masks built by SSSE3: a mask register there
   // draws the line's bit arithmetic into mask registers too, which is slower.
-  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3>(
+  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 

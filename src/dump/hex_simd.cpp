@@ -118,7 +118,7 @@ const RowKernel& row_kernel() {
 
 void use_row_kernel(const RowKernel& kernel) {
   for (int i = 0; i < g_kernels.list.count; ++i) {
-    if (g_kernels.list.kernels[i].format_row == kernel.format_row) {
+    if (g_kernels.list.kernels[i].put_row_lines == kernel.put_row_lines) {
       g_kernels.chosen = &g_kernels.list.kernels[i];
     }
   }

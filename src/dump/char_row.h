@@ -62,10 +62,13 @@ extern ColumnWords g_column_words;
 /// word of the pair of byte j and the byte after it (next15 after position 15), a fixed
 /// spelling (kTwoDotsWord; kBlankWord at position 0 when blank_first; kDotWord at
 /// position 15), nothing (the byte was taken by the held one before it), or else byte j
-/// by the plain rule.
+/// by the plain rule, which shows it as itself (copy), by another spelling (glyph) or as
+/// a dot. Each mask overrides those before it in this list.
 struct WordRow {
-  uint32_t pairs;
+  uint32_t copy;
+  uint32_t glyph;
   uint32_t specials;
+  uint32_t pairs;
   uint32_t empty;
   uint32_t next15;
   bool blank_first;
@@ -112,16 +115,21 @@ inline char* put_word_row(char* p, const uint8_t* row, const WordRow& r) {
 
 /// A converted column: by words when they serve, else glyph by glyph.
 template <WordRowFn Words>
-inline char* put_converted_row(char* col, const uint8_t* row, uint32_t held, uint32_t trail,
+inline char* put_converted_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
                                bool blank_first, int32_t look_ahead, uint32_t ahead_is_trail) {
   constexpr uint32_t kPosition15 = 1u << 15;
+  const uint32_t trail = scan.trail;
   const uint32_t inner = held & ~kPosition15;
   const uint32_t held_last = (held >> 15) & 1;
   const uint32_t pair_last = held_last & ahead_is_trail;
-  const WordRow r = {(inner & (trail >> 1)) | (pair_last << 15),
+  const WordRow r = {scan.copy,
+                     scan.glyph,
                      (inner & ~(trail >> 1)) | ((held_last & ~ahead_is_trail) << 15) |
                          static_cast<uint32_t>(blank_first),
-                     inner << 1, static_cast<uint32_t>(look_ahead) & 0xFF, blank_first};
+                     (inner & (trail >> 1)) | (pair_last << 15),
+                     inner << 1,
+                     static_cast<uint32_t>(look_ahead) & 0xFF,
+                     blank_first};
   char* end = g_column_words.usable ? Words(col, row, r) : nullptr;
   if (end != nullptr) return end;
   bool trail_shown = false;
@@ -138,7 +146,7 @@ inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, Ro
                           int32_t look_ahead, uint32_t ahead_is_trail, bool& trail_shown) {
   constexpr uint32_t kPosition15 = 1u << 15;
   if (!flags.japanese) {
-    return scan.glyph == 0 ? col + 16 : put_converted_row<Words>(col, row, 0, 0, false, -1, 0);
+    return scan.glyph == 0 ? col + 16 : put_converted_row<Words>(col, row, scan, 0, false, -1, 0);
   }
   // Nothing is held between lines: finish_char_column resolved it at the last line end.
   // A byte shown at the last line's end is blank here and pairs with nothing, which
@@ -155,7 +163,7 @@ inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, Ro
   const uint32_t pair_last = (held >> 15) & ahead_is_trail & 1;
   trail_shown = pair_last != 0;
   if (scan.glyph != 0 || (held != 0 && !flags.raw)) {
-    return put_converted_row<Words>(col, row, held, scan.trail, blank_first, look_ahead,
+    return put_converted_row<Words>(col, row, scan, held, blank_first, look_ahead,
                                     ahead_is_trail);
   }
   // Unconverted, every position shows its own byte or a dot: a held lead byte and the

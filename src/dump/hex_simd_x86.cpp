@@ -5,6 +5,7 @@
 // byte up in a 256-entry table. (An AVX2 kernel would gain nothing on 16-byte rows.)
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "dump/char_row.h"
@@ -30,6 +31,11 @@ struct ClassVectors {
 struct X86Kernels {
   ClassVectors lead, trail, copy, glyph;
   alignas(64) uint8_t table[256];  // the class flags of ScanRanges::table
+  // The plain words of the bytes glyph_first to glyph_first + 63, when every byte spelt
+  // otherwise lies among them (glyph_window); the VBMI2 column looks them up in registers.
+  alignas(64) uint32_t glyph_words[64];
+  uint32_t glyph_first = 0;
+  bool glyph_window = false;
 };
 X86Kernels g_x86;
 
@@ -321,24 +327,74 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
 // into its own 4-byte lane (the plain spelling of its byte, the pair it starts, a fixed
 // spelling, or nothing), and the 0 bytes after each spelling are squeezed out in one
 // compress.
-TOVIX_TARGET_VBMI2 char* put_word_row_avx512(char* col, const uint8_t* row, const WordRow& r) {
-  const __m128i v = load(row);
+// The words of the fixed spellings, without and with a blank first (see kSpecialWords).
+struct SpecialWordValues {
+  alignas(64) uint32_t value[2][16];
+};
+constexpr SpecialWordValues kSpecialValues = [] {
+  SpecialWordValues s{};
+  for (int k = 0; k < 2; ++k) {
+    for (int j = 0; j < 16; ++j) s.value[k][j] = '.' | '.' << 8;
+    s.value[k][15] = '.';
+  }
+  s.value[1][0] = ' ';
+  return s;
+}();
+
+// Every position's index in the column words, as put_word_row takes them.
+TOVIX_TARGET_VBMI2 inline __m512i word_indexes(__m512i b, __m128i v, const WordRow& r) {
   const __m128i next = _mm_alignr_epi8(_mm_cvtsi32_si128(static_cast<int>(r.next15)), v, 1);
-  // (Masked forms: GCC 12 flags the undefined vectors of the plain ones as uninitialised.)
-  const __m512i b = _mm512_maskz_cvtepu8_epi32(0xFFFF, v);
   const __m512i pair = _mm512_add_epi32(
       _mm512_maskz_slli_epi32(0xFFFF, b, 8),
       _mm512_add_epi32(_mm512_maskz_cvtepu8_epi32(0xFFFF, next),
                        _mm512_set1_epi32(static_cast<int>(console::pair_word_index(0, 0)))));
-  __m512i index = _mm512_mask_mov_epi32(b, static_cast<__mmask16>(r.pairs), pair);
-  index = _mm512_mask_mov_epi32(index, static_cast<__mmask16>(r.specials),
-                                _mm512_load_si512(kSpecialWords.index[r.blank_first ? 1 : 0]));
-  const __m512i w = _mm512_mask_i32gather_epi32(
-      _mm512_setzero_si512(), static_cast<__mmask16>(~r.empty), index, g_column_words.words, 4);
-  if (_mm512_mask_testn_epi32_mask(static_cast<__mmask16>(r.pairs), w, w) != 0) return nullptr;
+  const __m512i index = _mm512_mask_mov_epi32(b, static_cast<__mmask16>(r.pairs), pair);
+  return _mm512_mask_mov_epi32(index, static_cast<__mmask16>(r.specials),
+                               _mm512_load_si512(kSpecialWords.index[r.blank_first ? 1 : 0]));
+}
+
+// Squeezes the 0 bytes out of the words and stores what is left at col; returns its end.
+TOVIX_TARGET_VBMI2 inline char* put_words(char* col, __m512i w) {
   const __mmask64 keep = _mm512_test_epi8_mask(w, w);
   _mm512_storeu_si512(col, _mm512_maskz_compress_epi8(keep, w));
   return col + _mm_popcnt_u64(keep);
+}
+
+// Each position's word gathered into its own 4-byte lane (the plain spelling of its
+// byte, the pair it starts, a fixed spelling, or nothing), then the 0 bytes after each
+// spelling squeezed out in one compress.
+TOVIX_TARGET_VBMI2 char* put_word_row_gather(char* col, const uint8_t* row, const WordRow& r) {
+  const __m128i v = load(row);
+  // (Masked forms: GCC 12 flags the undefined vectors of the plain ones as uninitialised.)
+  const __m512i b = _mm512_maskz_cvtepu8_epi32(0xFFFF, v);
+  const __m512i w =
+      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), static_cast<__mmask16>(~r.empty),
+                                  word_indexes(b, v, r), g_column_words.words, 4);
+  if (_mm512_mask_testn_epi32_mask(static_cast<__mmask16>(r.pairs), w, w) != 0) return nullptr;
+  return put_words(col, w);
+}
+
+// A row that shows no pair, with the plain spellings taken in registers when the bytes
+// spelt otherwise lie within 64 of each other (kana): no gather at all. (Taking them so
+// in a row with pairs and gathering only the pairs gains nothing: a gather costs about
+// the same whatever its mask or width.)
+TOVIX_TARGET_VBMI2 char* put_word_row_avx512(char* col, const uint8_t* row, const WordRow& r) {
+  if (r.pairs != 0 || !g_x86.glyph_window) return put_word_row_gather(col, row, r);
+  const __m128i v = load(row);
+  const __m512i b = _mm512_maskz_cvtepu8_epi32(0xFFFF, v);
+  __m512i w = _mm512_mask_mov_epi32(_mm512_set1_epi32('.'), static_cast<__mmask16>(r.copy), b);
+  const __m512i g = _mm512_sub_epi32(b, _mm512_set1_epi32(static_cast<int>(g_x86.glyph_first)));
+  const __m512i* gw = reinterpret_cast<const __m512i*>(g_x86.glyph_words);
+  const __m512i low =
+      _mm512_permutex2var_epi32(_mm512_load_si512(gw), g, _mm512_load_si512(gw + 1));
+  const __m512i high =
+      _mm512_permutex2var_epi32(_mm512_load_si512(gw + 2), g, _mm512_load_si512(gw + 3));
+  w = _mm512_mask_mov_epi32(
+      w, static_cast<__mmask16>(r.glyph),
+      _mm512_mask_mov_epi32(low, _mm512_test_epi32_mask(g, _mm512_set1_epi32(32)), high));
+  w = _mm512_mask_mov_epi32(w, static_cast<__mmask16>(r.specials),
+                            _mm512_load_si512(kSpecialValues.value[r.blank_first ? 1 : 0]));
+  return put_words(col, _mm512_maskz_mov_epi32(static_cast<__mmask16>(~r.empty), w));
 }
 
 TOVIX_TARGET_VBMI2 char* put_row_lines_avx512vbmi2(char* out, const char* limit, uint32_t address,
@@ -347,6 +403,20 @@ TOVIX_TARGET_VBMI2 char* put_row_lines_avx512vbmi2(char* out, const char* limit,
                                                    size_t* done) {
   return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row_avx512>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
+}
+
+void set_glyph_window(const ScanRanges& ranges) {
+  int first = -1, last = -1;
+  for (int b = 0; b < 256; ++b) {
+    if ((ranges.table[b] & 8) == 0) continue;
+    if (first < 0) first = b;
+    last = b;
+  }
+  g_x86.glyph_first = first < 0 ? 0 : static_cast<uint32_t>(first);
+  g_x86.glyph_window = last - first < 64;
+  for (uint32_t i = 0; i < 64; ++i) {
+    g_x86.glyph_words[i] = g_column_words.words[std::min<uint32_t>(g_x86.glyph_first + i, 255)];
+  }
 }
 
 }  // namespace
@@ -374,6 +444,7 @@ void add_arch_row_kernels(RowKernelList& list) {
     list.kernels[list.count++] = {"avx512vbmi", scan_row_avx512, format_row_avx512,
                                   select_row_ssse3, put_row_lines_avx512};
     if (__builtin_cpu_supports("avx512vbmi2")) {
+      set_glyph_window(ranges);
       list.kernels[list.count++] = {"avx512vbmi2", scan_row_avx512, format_row_avx512,
                                     select_row_ssse3, put_row_lines_avx512vbmi2};
     }

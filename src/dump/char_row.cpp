@@ -57,6 +57,7 @@ void char_row_setup() {
   words[kTwoDotsWord] = console::word_of_glyph(kTwoDots);
   words[kDotWord] = console::word_of_glyph(kDot);
   words[kBlankWord] = ' ';
+  words[kNothingWord] = 0;
   // The fast column relies on it: a lead byte is held, never shown by the plain rule.
   for (int b = 0; b < 256; ++b) classes.copy[b] = classes.copy[b] && !classes.lead[b];
   row_kernels_setup(classes);

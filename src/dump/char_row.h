@@ -49,6 +49,7 @@ char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, 
 inline constexpr uint32_t kTwoDotsWord = 256;  // a lead byte and a byte that is no trail byte
 inline constexpr uint32_t kDotWord = 257;      // a lead byte at the line end left unpaired
 inline constexpr uint32_t kBlankWord = 258;    // a byte shown at the last line's end
+inline constexpr uint32_t kNothingWord = 259;  // 0: a byte taken by the held one before it
 
 /// The column words, and whether every plain spelling fits in a word (learnt by
 /// char_row_setup); when not, converted columns go glyph by glyph.
@@ -94,23 +95,40 @@ inline constexpr SpecialWordIndexes kSpecialWords = [] {
 /// writes the column. May store up to 64 bytes at col.
 using WordRowFn = char* (*)(char* col, const uint8_t* row, const WordRow& r);
 
-/// The portable WordRowFn: each word stored whole and the output advanced by its length,
-/// so that nothing branches on what a position shows.
-inline char* put_word_row(char* p, const uint8_t* row, const WordRow& r) {
+/// Writes the words at the 16 indexes: each stored whole and the output advanced by its
+/// length, so that nothing branches on what a position shows. Returns the end, or
+/// nullptr when the word of a position in pairs is 0.
+inline char* put_indexed_words(char* p, const uint32_t* index, uint32_t pairs) {
   const uint32_t* words = g_column_words.words;
+  uint32_t zero = 0;
+#pragma GCC unroll 16
+  for (int j = 0; j < 16; ++j) {
+    const uint32_t w = words[index[j]];
+    const uint32_t none = w == 0 ? 1 : 0;
+    zero |= none << j;
+    std::memcpy(p, &w, sizeof w);
+    // The spelling's length, without the branch on 0 that bit_width costs where the
+    // processor has no lzcnt: w | 1 has the bit width of w, or 1 when w is 0.
+    p += (std::bit_width(w | 1) + 7) / 8 - none;
+  }
+  return (zero & pairs) != 0 ? nullptr : p;
+}
+
+/// The portable WordRowFn: the index of each position's word, then put_indexed_words.
+inline char* put_word_row(char* p, const uint8_t* row, const WordRow& r) {
   const uint32_t* special = kSpecialWords.index[r.blank_first ? 1 : 0];
-  uint32_t missing = 0;
+  uint32_t index[16];
   for (int j = 0; j < 16; ++j) {
     const uint32_t b = row[j];
     const uint32_t n = j < 15 ? row[j + 1] : r.next15;
-    uint32_t index = (r.pairs >> j) & 1 ? console::pair_word_index(b, n) : b;
-    if ((r.specials >> j) & 1) index = special[j];
-    const uint32_t w = words[index] & (((r.empty >> j) & 1) - 1u);
-    missing |= (r.pairs >> j) & static_cast<uint32_t>(w == 0);
-    std::memcpy(p, &w, sizeof w);
-    p += (std::bit_width(w) + 7) / 8;
+    // Chosen with masks: the compiler turns conditionals here into branches, which
+    // random data mispredicts.
+    uint32_t i = b ^ ((console::pair_word_index(b, n) ^ b) & (0u - ((r.pairs >> j) & 1)));
+    i ^= (special[j] ^ i) & (0u - ((r.specials >> j) & 1));
+    i ^= (kNothingWord ^ i) & (0u - ((r.empty >> j) & 1));
+    index[j] = i;
   }
-  return missing != 0 ? nullptr : p;
+  return put_indexed_words(p, index, r.pairs);
 }
 
 /// A converted column: by words when they serve, else glyph by glyph.
@@ -163,8 +181,7 @@ inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, Ro
   const uint32_t pair_last = (held >> 15) & ahead_is_trail & 1;
   trail_shown = pair_last != 0;
   if (scan.glyph != 0 || (held != 0 && !flags.raw)) {
-    return put_converted_row<Words>(col, row, scan, held, blank_first, look_ahead,
-                                    ahead_is_trail);
+    return put_converted_row<Words>(col, row, scan, held, blank_first, look_ahead, ahead_is_trail);
   }
   // Unconverted, every position shows its own byte or a dot: a held lead byte and the
   // byte it takes both show themselves when they pair, both are dots when they do not;

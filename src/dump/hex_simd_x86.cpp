@@ -221,10 +221,59 @@ TOVIX_TARGET_SSSE3 void select_row_ssse3(char* col, const uint8_t* row, uint32_t
       _mm_or_si128(_mm_and_si128(m, load(row)), _mm_andnot_si128(m, filler(blank_first))));
 }
 
+// 32-bit lane masks of 4 bits: lane i all ones where bit i is set.
+struct LaneMasks {
+  alignas(16) uint32_t m[16][4];
+};
+constexpr LaneMasks kLaneMasks = [] {
+  LaneMasks t{};
+  for (int n = 0; n < 16; ++n) {
+    for (int i = 0; i < 4; ++i) t.m[n][i] = (n >> i) & 1 ? ~0u : 0;
+  }
+  return t;
+}();
+
+// Lanes 4k to 4k + 3 of bits as lane masks.
+inline __m128i lane_mask(uint32_t bits, int k) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kLaneMasks.m[(bits >> (4 * k)) & 15]));
+}
+
+// b where m is set, a elsewhere.
+inline __m128i select(__m128i a, __m128i b, __m128i m) {
+  return _mm_or_si128(_mm_andnot_si128(m, a), _mm_and_si128(m, b));
+}
+
+// The converted column with SSE2: the sixteen word indexes four at a time in vectors,
+// then the words written one by one.
+char* put_word_row_sse2(char* col, const uint8_t* row, const WordRow& r) {
+  const __m128i v = load(row);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i next = _mm_or_si128(
+      _mm_srli_si128(v, 1), _mm_slli_si128(_mm_cvtsi32_si128(static_cast<int>(r.next15)), 15));
+  // The pair of byte j and the next as the 16-bit number next | byte << 8.
+  const __m128i pair16[2] = {_mm_unpacklo_epi8(next, v), _mm_unpackhi_epi8(next, v)};
+  const __m128i byte16[2] = {_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)};
+  const __m128i base = _mm_set1_epi32(static_cast<int>(console::pair_word_index(0, 0)));
+  const __m128i nothing = _mm_set1_epi32(static_cast<int>(kNothingWord));
+  const uint32_t* special = kSpecialWords.index[r.blank_first ? 1 : 0];
+  alignas(16) uint32_t index[16];
+  for (int k = 0; k < 4; ++k) {
+    const __m128i p16 = pair16[k / 2], b16 = byte16[k / 2];
+    const __m128i pair = _mm_add_epi32(
+        k % 2 == 0 ? _mm_unpacklo_epi16(p16, zero) : _mm_unpackhi_epi16(p16, zero), base);
+    __m128i i = k % 2 == 0 ? _mm_unpacklo_epi16(b16, zero) : _mm_unpackhi_epi16(b16, zero);
+    i = select(i, pair, lane_mask(r.pairs, k));
+    i = select(i, load(special + 4 * k), lane_mask(r.specials, k));
+    i = select(i, nothing, lane_mask(r.empty, k));
+    _mm_store_si128(reinterpret_cast<__m128i*>(index + 4 * k), i);
+  }
+  return put_indexed_words(col, index, r.pairs);
+}
+
 // Whole lines: the row kernel, the Japanese mending and the select compiled together.
 char* put_row_lines_sse2(char* out, const char* limit, uint32_t address, const uint8_t* rows,
                          size_t count, int32_t last_look_ahead, RowLineFlags flags, size_t* done) {
-  return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2, put_word_row>(
+  return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2, put_word_row_sse2>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -232,7 +281,7 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
                                            const uint8_t* rows, size_t count,
                                            int32_t last_look_ahead, RowLineFlags flags,
                                            size_t* done) {
-  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3, put_word_row>(
+  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3, put_word_row_sse2>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -319,7 +368,7 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
                                                size_t* done) {
   // The column's select stays with byte masks built by SSSE3: a mask register there
   // draws the line's bit arithmetic into mask registers too, which is slower.
-  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row>(
+  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row_sse2>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 

@@ -1,53 +1,66 @@
 #!/usr/bin/env bash
-# Throughput of Tovix against xxd, hexdump -C, od and hexyl on the same inputs, timed
-# side by side with hyperfine, in three places the output can go: /dev/null, a pipe
-# (| cat > /dev/null) and a file. Prints MB/s of input (MB = 10^6 bytes) and how many
-# times as fast Tovix is as each of the others.
+# Throughput of Tovix against xxd, hexdump -C, od and hexyl on the same inputs, in three
+# places the output can go: /dev/null, a pipe (| cat > /dev/null) and a file; then the
+# start-up time and the peak resident memory. Prints MB/s of input (MB = 10^6 bytes), and
+# at the end the same figures as rows of the README's Performance table.
 #
-#   bench/compare.sh [-s MIB] [-r RUNS] [-R SLOW_RUNS] [-m MODES] [-b BUILD_DIR]
+#   bench/compare.sh [-s MIB] [-r RUNS] [-R SLOW_RUNS] [-m MODES] [-i INPUTS] [-b BUILD_DIR]
 #
-#   -s MIB        size of the random and the Shift_JIS input (default 256); the zeros
+#   -s MIB        size of the random, prose and JPEG inputs (default 256); the zeros
 #                 input is a quarter of it. A few MiB make a quick smoke run for CI.
 #   -r RUNS       timed runs of each fast command (default 5); the median counts
 #   -R SLOW_RUNS  timed runs of hexdump, od and hexyl, which take about a minute per
-#                 256 MiB (default 1)
+#                 256 MiB (default 1; 0 leaves them out)
 #   -m MODES      comma-separated subset of null,pipe,file (default all three)
+#   -i INPUTS     comma-separated subset of random,prose,jpeg,zeros (default all four)
 #   -b BUILD_DIR  where to build Tovix and the baseline (default build-bench, Release)
 #
-# Besides the tools, each table has two reference rows: "copy" (bench/copy_baseline,
-# which reads the input and writes as many bytes as the dump, 77 per 16, without
-# formatting: what a pipe or a file can take at this output size), and Tovix under
-# LC_ALL=C.UTF-8, where the character column is converted to UTF-8. The Tovix row that
-# the ratios use runs under LC_ALL=ja_JP.SJIS (raw Shift_JIS output).
+# Tovix runs four ways: under LC_ALL=ja_JP.SJIS (the character column goes out as the
+# file's Shift_JIS bytes: "raw"), under LC_ALL=C.UTF-8 and with no locale variable at all
+# (both convert the column to UTF-8), and under LC_ALL=ja_JP.eucJP (converted through
+# iconv). "copy" is bench/copy_baseline, which reads the input and writes as many bytes as
+# the dump, 77 per 16, without formatting: what a pipe or a file can take at this output
+# size. All of these and xxd are timed in one hyperfine run per input and output, so that
+# their ratios come from one run (the machine's speed drifts between runs); hexdump, od
+# and hexyl, which are a hundred times slower, get a run of their own.
 #
-# Every input is read once just before each timed run, so that it is in the page cache
-# (this machine drops idle file cache within about a minute). Repeated lines are not
-# collapsed by any tool (hexdump -v, hexyl -v), so every tool writes every line, and
-# hexyl writes no colour, like the others.
+# Inputs: random bytes; Japanese prose in Shift_JIS, taken from the Japanese message
+# catalogues of the machine (over a thousand distinct characters; the shipped sample when
+# there are none); a photograph-like JPEG made with cjpeg; zeros. Each is read once
+# before every timed run, so that it is in the page cache (this machine drops idle file
+# cache within about a minute). Repeated lines are not collapsed by any tool (hexdump -v,
+# hexyl -v), so every tool writes every line, and hexyl writes no colour, like the others.
 set -euo pipefail
 
 size_mib=256
 runs=5
 slow_runs=1
 modes=null,pipe,file
+inputs=random,prose,jpeg,zeros
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 build="$repo/build-bench"
-while getopts "s:r:R:m:b:h" opt; do
+while getopts "s:r:R:m:i:b:h" opt; do
   case $opt in
     s) size_mib=$OPTARG ;;
     r) runs=$OPTARG ;;
     R) slow_runs=$OPTARG ;;
     m) modes=$OPTARG ;;
+    i) inputs=$OPTARG ;;
     b) build=$OPTARG ;;
-    *) sed -n '2,21p' "$0"; exit 2 ;;
+    *) sed -n '2,31p' "$0"; exit 2 ;;
   esac
 done
 
-if ! command -v hyperfine >/dev/null; then
+need_packages=()
+command -v hyperfine >/dev/null || need_packages+=(hyperfine)
+command -v cjpeg >/dev/null || need_packages+=(libjpeg-turbo-progs)
+[ -x /usr/bin/time ] || need_packages+=(time)
+if [ "${#need_packages[@]}" -gt 0 ]; then
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends hyperfine >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${need_packages[@]}" >/dev/null
 fi
-for tool in xxd hexdump od cmake; do
+for tool in xxd hexdump od cmake python3 cjpeg; do
   command -v "$tool" >/dev/null || { echo "compare.sh: $tool is missing" >&2; exit 1; }
 done
 
@@ -66,76 +79,178 @@ copy="$build/bench/copy_baseline"
 work="$(mktemp -d "${TMPDIR:-/tmp}/tovix-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# Inputs: random bytes, Shift_JIS prose (the shipped sample repeated; iconv checks that
-# it is valid code page 932 text), and zeros.
+# Repeats file $1 into $2 up to $3 bytes.
+repeat_to() {
+  python3 -c '
+import sys
+data = open(sys.argv[1], "rb").read()
+n = int(sys.argv[3])
+with open(sys.argv[2], "wb") as out:
+    while n > 0:
+        out.write(data[:n])
+        n -= len(data)
+' "$1" "$2" "$3"
+}
+
 bytes=$((size_mib * 1024 * 1024))
 head -c "$bytes" /dev/urandom >"$work/random"
-iconv -f CP932 -t UTF-8 "$repo/examples/sample-sjis.txt" >/dev/null
-cp "$repo/examples/sample-sjis.txt" "$work/sjis.part"
-while [ "$(stat -c %s "$work/sjis.part")" -lt "$bytes" ]; do
-  cat "$work/sjis.part" "$work/sjis.part" >"$work/sjis.next"
-  mv "$work/sjis.next" "$work/sjis.part"
-done
-head -c "$bytes" "$work/sjis.part" >"$work/sjis"
-rm "$work/sjis.part"
+# Prose: every Japanese message catalogue, in Shift_JIS (what has no code page 932 form
+# is left out); iconv checks the shipped sample is valid code page 932 text.
+: >"$work/prose.part"
+if command -v msgunfmt >/dev/null; then
+  for mo in /usr/share/locale/ja/LC_MESSAGES/*.mo; do
+    [ -f "$mo" ] && msgunfmt "$mo" 2>/dev/null || true
+  done | iconv -f UTF-8 -t CP932 -c >"$work/prose.part" || true
+fi
+if [ "$(stat -c %s "$work/prose.part")" -lt 65536 ]; then
+  iconv -f CP932 -t UTF-8 "$repo/examples/sample-sjis.txt" >/dev/null
+  cp "$repo/examples/sample-sjis.txt" "$work/prose.part"
+fi
+repeat_to "$work/prose.part" "$work/prose" "$bytes"
+prose_chars=$(iconv -f CP932 -t UTF-8 "$work/prose.part" |
+  python3 -c 'import sys; print(len(set(sys.stdin.read())))')
+# JPEG: an 800x600 picture of gradients and noise, compressed at quality 85.
+python3 -c '
+import random, sys
+random.seed(1)
+w, h = 800, 600
+out = bytearray(b"P6 %d %d 255\n" % (w, h))
+for y in range(h):
+    for x in range(w):
+        n = random.randint(0, 40)
+        out += bytes(((x * 255 // w + n) & 255, (y * 255 // h + n) & 255,
+                      ((x + y) * 255 // (w + h) + n) & 255))
+sys.stdout.buffer.write(out)' >"$work/picture.ppm"
+cjpeg -quality 85 "$work/picture.ppm" >"$work/picture.jpg"
+repeat_to "$work/picture.jpg" "$work/jpeg" "$bytes"
 head -c "$((bytes / 4))" /dev/zero >"$work/zeros"
+rm "$work/prose.part" "$work/picture.ppm"
 
 have_hexyl=0
 command -v hexyl >/dev/null && have_hexyl=1
 
-# The commands of one table, as name|runs|command with @IN@ for the input.
+# The commands of one table, as name|command with @IN@ for the input: first the fast ones
+# (one hyperfine run), then, after a line "--", the slow ones.
 commands() {
-  echo "tovix|$runs|LC_ALL=ja_JP.SJIS $tovix -p @IN@"
-  echo "tovix UTF-8|$runs|LC_ALL=C.UTF-8 $tovix -p @IN@"
-  echo "copy|$runs|$copy @IN@"
-  echo "xxd|$runs|xxd @IN@"
-  echo "hexdump -C|$slow_runs|hexdump -C -v @IN@"
-  echo "od|$slow_runs|od -A x -t x1z -v @IN@"
-  [ "$have_hexyl" = 1 ] && echo "hexyl|$slow_runs|hexyl -v --color=never @IN@"
+  echo "tovix|LC_ALL=ja_JP.SJIS $tovix -p @IN@"
+  echo "tovix UTF-8|LC_ALL=C.UTF-8 $tovix -p @IN@"
+  echo "tovix no locale|env -u LC_ALL -u LC_CTYPE -u LANG $tovix -p @IN@"
+  echo "tovix EUC-JP|LC_ALL=ja_JP.eucJP $tovix -p @IN@"
+  echo "copy|$copy @IN@"
+  echo "xxd|xxd @IN@"
+  [ "$slow_runs" -gt 0 ] || return 0
+  echo "--"
+  echo "hexdump -C|hexdump -C -v @IN@"
+  echo "od|od -A x -t x1z -v @IN@"
+  [ "$have_hexyl" = 1 ] && echo "hexyl|hexyl -v --color=never @IN@"
   return 0
 }
 
-# Runs one command under hyperfine; appends "name<TAB>median seconds" to the results.
-time_command() {
-  local mode=$1 input=$2 name=$3 n=$4 cmd=$5 sink
-  cmd=${cmd//@IN@/$work/$input}
-  case $mode in
-    null) sink="$cmd >/dev/null" ;;
-    pipe) sink="$cmd | cat >/dev/null" ;;
-    file) sink="$cmd >$work/out" ;;
-  esac
-  if ! hyperfine --style none --runs "$n" --export-csv "$work/one.csv" \
+# Times commands "name|command" (on standard input) in one hyperfine run of n runs each;
+# appends "name<TAB>median seconds" to the results in their order.
+time_group() {
+  local mode=$1 input=$2 n=$3 name cmd
+  local -a args=()
+  while IFS='|' read -r name cmd; do
+    cmd=${cmd//@IN@/$work/$input}
+    case $mode in
+      null) cmd="$cmd >/dev/null" ;;
+      pipe) cmd="$cmd | cat >/dev/null" ;;
+      file) cmd="$cmd >$work/out" ;;
+    esac
+    args+=(--command-name "$name" "$cmd")
+  done
+  [ "${#args[@]}" -gt 0 ] || return 0
+  if ! hyperfine --style none --runs "$n" --export-csv "$work/group.csv" \
     --prepare "cat $work/$input >/dev/null; rm -f $work/out" \
-    --command-name "$name" "$sink" >/dev/null 2>"$work/hyperfine.err"; then
+    "${args[@]}" >/dev/null 2>"$work/hyperfine.err"; then
     cat "$work/hyperfine.err" >&2
     exit 1
   fi
   # CSV columns: command,mean,stddev,median,user,system,min,max
-  awk -F, -v name="$name" 'NR == 2 { printf "%s\t%s\n", name, $4 }' "$work/one.csv" \
-    >>"$work/results"
+  awk -F, 'NR > 1 { printf "%s\t%s\n", $1, $4 }' "$work/group.csv" >>"$work/results"
 }
 
+mode_text() {
+  case $1 in
+    null) echo "into /dev/null" ;;
+    pipe) echo "through a pipe" ;;
+    file) echo "into a file" ;;
+  esac
+}
+
+input_text() {
+  case $1 in
+    random) echo "random" ;;
+    prose) echo "Shift_JIS prose" ;;
+    jpeg) echo "JPEG" ;;
+    zeros) echo "zeros" ;;
+  esac
+}
+
+# Prints the table of one input and output, and appends its README row.
 print_table() {
-  local input_bytes=$1
-  awk -F'\t' -v bytes="$input_bytes" '
-    { name[NR] = $1; mbps[NR] = bytes / $2 / 1e6; if ($1 == "tovix") ref = mbps[NR] }
+  local input_bytes=$1 label=$2
+  awk -F'\t' -v bytes="$input_bytes" -v label="$label" -v rows="$work/readme_rows" '
+    { name[NR] = $1; t[NR] = $2; by[$1] = $2 }
     END {
-      printf "  %-12s %10s %14s\n", "command", "MB/s", "tovix / it"
-      for (i = 1; i <= NR; ++i) printf "  %-12s %10.0f %14.2f\n", name[i], mbps[i], ref / mbps[i]
+      raw = by["tovix"]
+      printf "  %-16s %10s %12s\n", "command", "MB/s", "time / raw"
+      for (i = 1; i <= NR; ++i)
+        printf "  %-16s %10.0f %12.2f\n", name[i], bytes / t[i] / 1e6, t[i] / raw
+      split("tovix|tovix UTF-8|tovix no locale|tovix EUC-JP|copy|xxd|hexdump -C|od|hexyl", cols, "|")
+      line = "| " label " |"
+      for (c = 1; c <= 9; ++c)
+        line = line (cols[c] in by ? sprintf(" %.0f |", bytes / by[cols[c]] / 1e6) : " - |")
+      line = line sprintf(" %.2f | %.2f | %.1f | %.1f |", by["tovix UTF-8"] / raw,
+                          by["tovix no locale"] / raw, by["xxd"] / by["tovix UTF-8"],
+                          by["xxd"] / by["tovix EUC-JP"])
+      print line >>rows
     }' "$work/results"
 }
 
 echo "Tovix throughput, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-echo "inputs: random and Shift_JIS ${size_mib} MiB, zeros $((size_mib / 4)) MiB; medians of $runs runs ($slow_runs for hexdump, od, hexyl)"
+echo "inputs: random, Shift_JIS prose ($prose_chars distinct characters) and JPEG ${size_mib} MiB, zeros $((size_mib / 4)) MiB; medians of $runs runs ($slow_runs for hexdump, od, hexyl)"
+echo "'time / raw': each command's time over that of tovix with the raw column"
+: >"$work/readme_rows"
 IFS=, read -r -a mode_list <<<"$modes"
+IFS=, read -r -a input_list <<<"$inputs"
 for mode in "${mode_list[@]}"; do
-  for input in random sjis zeros; do
+  for input in "${input_list[@]}"; do
     : >"$work/results"
-    while IFS='|' read -r name n cmd; do
-      time_command "$mode" "$input" "$name" "$n" "$cmd"
-    done < <(commands)
+    commands | sed '/^--$/,$d' | time_group "$mode" "$input" "$runs"
+    commands | sed '1,/^--$/d' | time_group "$mode" "$input" "$slow_runs"
     echo
-    echo "== $input into $(case $mode in null) echo /dev/null ;; pipe) echo a pipe ;; file) echo a file ;; esac)"
-    print_table "$(stat -c %s "$work/$input")"
+    echo "== $(input_text "$input") $(mode_text "$mode")"
+    print_table "$(stat -c %s "$work/$input")" "$(input_text "$input") $(mode_text "$mode")"
   done
 done
+
+# Start-up: a 1 KiB random file, many runs, without a shell between.
+head -c 1024 "$work/random" >"$work/small"
+hyperfine -N --style none --warmup 20 --runs 300 --export-csv "$work/start.csv" \
+  --command-name "tovix" "env LC_ALL=ja_JP.SJIS $tovix -p $work/small" \
+  --command-name "tovix UTF-8" "env LC_ALL=C.UTF-8 $tovix -p $work/small" \
+  --command-name "xxd" "xxd $work/small" >/dev/null 2>"$work/hyperfine.err" ||
+  { cat "$work/hyperfine.err" >&2; exit 1; }
+echo
+echo "== start-up on 1 KiB of random bytes (median)"
+awk -F, 'NR > 1 { t[NR] = $4; n[NR] = $1; if ($1 == "tovix") raw = $4 }
+  END { for (i = 2; i <= NR; ++i) printf "  %-16s %8.2f ms %8.2f x raw\n", n[i], t[i] * 1000, t[i] / raw }' \
+  "$work/start.csv"
+
+# Peak resident memory of whole dumps, in kB as GNU time reports it.
+echo
+echo "== peak resident memory (Maximum resident set size, MB = 1000 kB)"
+for input in "${input_list[@]}"; do
+  for locale in ja_JP.SJIS C.UTF-8; do
+    /usr/bin/time -f %M -o "$work/rss" env LC_ALL=$locale "$tovix" -p "$work/$input" >/dev/null
+    awk -v input="$input" -v locale="$locale" '{ printf "  %-8s %-11s %6.2f MB\n", input, locale, $1 / 1000 }' "$work/rss"
+  done
+done
+
+echo
+echo "== README rows: MB/s of input, then UTF-8 and no-locale time over raw, xxd time over UTF-8 and over EUC-JP"
+echo "| MB/s of input | tovix | tovix UTF-8 | tovix, no locale | tovix EUC-JP | copy | xxd | hexdump -C | od | hexyl | UTF-8 time ÷ raw | no locale ÷ raw | UTF-8 × xxd | EUC-JP × xxd |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+cat "$work/readme_rows"

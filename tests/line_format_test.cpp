@@ -166,18 +166,23 @@ TEST_P(LineFormatTest, LeadRunsAcrossLineEnds) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Displays, LineFormatTest,
-                         ::testing::Values(Display{"raw 932", 932, ""},
-                                           Display{"utf8 932", 932, "UTF-8"},
-                                           Display{"raw 950", 950, ""},
-                                           Display{"raw 1361", 1361, ""},
-                                           Display{"single byte", 28591, ""}),
-                         [](const auto& info) {
-                           std::string n = info.param.name;
-                           for (char& c : n)
-                             c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                           return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Displays, LineFormatTest,
+    ::testing::Values(Display{"raw 932", 932, ""}, Display{"utf8 932", 932, "UTF-8"},
+                      Display{"eucjp 932", 932, "EUC-JP"},
+                      // Spellings with 0 bytes: pairs that do not
+                      // fit in a word, then plain ones too.
+                      Display{"utf16 932", 932, "UTF-16LE"}, Display{"utf32 932", 932, "UTF-32LE"},
+                      Display{"utf8 936", 936, "UTF-8"}, Display{"utf8 949", 949, "UTF-8"},
+                      Display{"raw 950", 950, ""}, Display{"utf8 950", 950, "UTF-8"},
+                      Display{"raw 1361", 1361, ""}, Display{"utf8 1361", 1361, "UTF-8"},
+                      Display{"single byte", 28591, ""},
+                      Display{"utf8 single byte", 28591, "UTF-8"}),
+    [](const auto& info) {
+      std::string n = info.param.name;
+      for (char& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return n;
+    });
 
 // Whole files through the block reader, the way the per-file loop runs them: with the
 // fast path the lines after the first of a block are written in one go

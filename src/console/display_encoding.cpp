@@ -4,6 +4,7 @@
 // two cells, and the columns of the dump stay aligned.
 #include "console/display_encoding.h"
 
+#include <bit>
 #include <cctype>
 #include <cstring>
 
@@ -20,12 +21,16 @@ constexpr char32_t kGetaMark = 0x3013;
 constexpr size_t kScratchSize = 32;
 
 // Spellings of the file's bytes in the character column. A Glyph of length 0 has not
-// been built yet; a pair row is built, all 256 trail bytes at once, on first use, so
-// that start-up pays for none of it and the dump never converts a character twice.
+// been built yet. A pair is spelt on first use, one at a time, so that start-up pays for
+// none and a short dump only for the pairs it shows; its word is then non-zero unless the
+// spelling does not fit in one, and the Glyph table holds only those that do not (its
+// pages are never touched on most displays).
 struct ColumnTables {
   Glyph single[256];
-  Glyph pair[256][256];
-  bool row_built[256];
+  alignas(64) uint32_t words[512 + 256 * 256];
+  uint64_t pair_spelt[256 * 256 / 64];
+  bool row_touched[256];  // some pair of this lead byte has been spelt
+  Glyph long_pair[256][256];
   Glyph no_pair;  // a pair without a two-cell character: the geta mark, or ".."
 };
 ColumnTables g_column;
@@ -126,16 +131,20 @@ void build_pair_glyph(Glyph* g, const char bytes[2]) {
   *g = g_column.no_pair;
 }
 
-void build_row(uint8_t lead) {
-  for (int t = 0; t < 256; ++t) {
-    const char bytes[2] = {static_cast<char>(lead), static_cast<char>(t)};
-    if (g_conversion.raw_column) {
-      set_glyph(&g_column.pair[lead][t], bytes, 2);
-    } else {
-      build_pair_glyph(&g_column.pair[lead][t], bytes);
-    }
+void spell_pair(uint8_t lead, uint8_t trail) {
+  const uint32_t i = (uint32_t{lead} << 8) | trail;
+  Glyph g;
+  const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+  if (g_conversion.raw_column) {
+    set_glyph(&g, bytes, 2);
+  } else {
+    build_pair_glyph(&g, bytes);
   }
-  g_column.row_built[lead] = true;
+  const uint32_t w = word_of_glyph(g);
+  g_column.words[pair_word_index(lead, trail)] = w;
+  if (w == 0) g_column.long_pair[lead][trail] = g;
+  g_column.pair_spelt[i >> 6] |= uint64_t{1} << (i & 63);
+  g_column.row_touched[lead] = true;
 }
 
 // A byte shown on its own is ASCII, or a character of the code page one cell wide
@@ -174,7 +183,13 @@ void display_setup(int code_page, const char* display_charset) {
   platform::charset_close(&g_conversion.encoder);
   g_conversion = Conversion{};
   std::memset(g_column.single, 0, sizeof g_column.single);
-  std::memset(g_column.row_built, 0, sizeof g_column.row_built);
+  // Only the rows that were spelt are cleared, so that the rest stay untouched pages.
+  for (int lead = 0; lead < 256; ++lead) {
+    if (!g_column.row_touched[lead]) continue;
+    std::memset(&g_column.words[pair_word_index(lead, 0)], 0, 256 * sizeof(uint32_t));
+    std::memset(&g_column.pair_spelt[lead * 4], 0, 4 * sizeof(uint64_t));
+    g_column.row_touched[lead] = false;
+  }
 
   if (display_charset == nullptr || *display_charset == '\0') {
     // The code page's own bytes go out. Messages too when the code page is theirs; under
@@ -206,9 +221,33 @@ const Glyph& display_single(uint8_t b) {
   return g;
 }
 
-const Glyph& display_pair(uint8_t lead, uint8_t trail) {
-  if (!g_column.row_built[lead]) build_row(lead);
-  return g_column.pair[lead][trail];
+Glyph display_pair(uint8_t lead, uint8_t trail) {
+  const uint32_t i = (uint32_t{lead} << 8) | trail;
+  if (((g_column.pair_spelt[i >> 6] >> (i & 63)) & 1) == 0) spell_pair(lead, trail);
+  const uint32_t w = g_column.words[pair_word_index(lead, trail)];
+  return w != 0 ? glyph_of_word(w) : g_column.long_pair[lead][trail];
+}
+
+static_assert(std::endian::native == std::endian::little,
+              "a word's spelling starts at its low byte");
+
+uint32_t* display_words() {
+  return g_column.words;
+}
+
+Glyph glyph_of_word(uint32_t w) {
+  Glyph g;
+  std::memset(g.text, ' ', sizeof g.text);
+  std::memcpy(g.text, &w, sizeof w);
+  g.length = static_cast<uint8_t>((std::bit_width(w) + 7) / 8);
+  return g;
+}
+
+uint32_t word_of_glyph(const Glyph& g) {
+  if (g.length > 4 || std::memchr(g.text, 0, g.length) != nullptr) return 0;
+  uint32_t w = 0;
+  std::memcpy(&w, g.text, g.length);
+  return w;
 }
 
 }  // namespace console

@@ -29,7 +29,25 @@ bool display_is_raw();
 const Glyph& display_single(uint8_t b);
 
 /// The spelling of the double-byte character lead, trail: two columns wide.
-const Glyph& display_pair(uint8_t lead, uint8_t trail);
+Glyph display_pair(uint8_t lead, uint8_t trail);
+
+/// Index in display_words of the word of the pair lead, trail.
+inline constexpr uint32_t pair_word_index(uint32_t lead, uint32_t trail) {
+  return 512 + (lead << 8) + trail;
+}
+
+/// Spellings as 32-bit words, for a column written a word per position: the spelling in
+/// the low bytes, 0 in the bytes past it, so that its length is the count of non-zero
+/// bytes. A pair's word (at pair_word_index) is 0 until display_pair has spelt the pair,
+/// and stays 0 when the spelling is longer than four bytes or holds a 0 byte. Words
+/// 0-511 are the caller's own, so that one base reaches its spellings and the pairs'.
+uint32_t* display_words();
+
+/// The spelling in word w, as a Glyph.
+Glyph glyph_of_word(uint32_t w);
+
+/// The word that holds spelling g, or 0 when it does not fit in one.
+uint32_t word_of_glyph(const Glyph& g);
 
 /// Writes Shift_JIS text of the program's own to the output stream, converted.
 void display_write_message(const char* text, size_t n);

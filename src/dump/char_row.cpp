@@ -26,6 +26,8 @@ inline char* put_glyph(char* p, const Glyph& g) {
 
 }  // namespace
 
+ColumnWords g_column_words;
+
 void char_row_setup() {
   ScanClasses classes{};
   g_char_row.raw = console::display_is_raw();
@@ -44,6 +46,18 @@ void char_row_setup() {
     classes.lead[b] = is_lead_byte(byte);
     classes.trail[b] = is_trail_byte(byte);
   }
+  // The column's own spellings beside the pairs' words; a converted column goes word by
+  // word only when every plain spelling fits in one.
+  uint32_t* words = console::display_words();
+  g_column_words = {words, true};
+  for (int b = 0; b < 256; ++b) {
+    words[b] = console::word_of_glyph(g_char_row.plain[b]);
+    if (words[b] == 0) g_column_words.usable = false;
+  }
+  words[kTwoDotsWord] = console::word_of_glyph(kTwoDots);
+  words[kDotWord] = console::word_of_glyph(kDot);
+  words[kBlankWord] = ' ';
+  words[kNothingWord] = 0;
   // The fast column relies on it: a lead byte is held, never shown by the plain rule.
   for (int b = 0; b < 256; ++b) classes.copy[b] = classes.copy[b] && !classes.lead[b];
   row_kernels_setup(classes);

@@ -7,9 +7,11 @@
 // put_char_row is inline so that each row kernel compiles it into its own line writer.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
+#include "console/display_encoding.h"
 #include "console/dump_options.h"
 #include "dump/block_reader.h"
 #include "dump/byte_class.h"
@@ -37,24 +39,132 @@ inline uint32_t held_leads(uint32_t leads) {
 
 /// Writes the column glyph by glyph from p, through the display tables: held is the set
 /// of held lead bytes, blank_first whether position 0 was shown at the last line's end;
-/// sets trail_shown when the line ends with a pair completed by look_ahead.
+/// sets trail_shown when the line ends with a pair completed by look_ahead. Spells every
+/// pair it shows that was not spelt yet.
 char* put_glyph_row(char* p, const uint8_t* row, uint32_t held, uint32_t trail, bool blank_first,
                     int32_t look_ahead, bool& trail_shown);
+
+/// Indexes in the column words (console::display_words) of spellings of the column's own:
+/// bytes 0-255 as the plain rule shows them, then these.
+inline constexpr uint32_t kTwoDotsWord = 256;  // a lead byte and a byte that is no trail byte
+inline constexpr uint32_t kDotWord = 257;      // a lead byte at the line end left unpaired
+inline constexpr uint32_t kBlankWord = 258;    // a byte shown at the last line's end
+inline constexpr uint32_t kNothingWord = 259;  // 0: a byte taken by the held one before it
+
+/// The column words, and whether every plain spelling fits in a word (learnt by
+/// char_row_setup); when not, converted columns go glyph by glyph.
+struct ColumnWords {
+  const uint32_t* words = nullptr;
+  bool usable = false;
+};
+extern ColumnWords g_column_words;
+
+/// What each position of a converted column shows, as masks (bit j for position j): the
+/// word of the pair of byte j and the byte after it (next15 after position 15), a fixed
+/// spelling (kTwoDotsWord; kBlankWord at position 0 when blank_first; kDotWord at
+/// position 15), nothing (the byte was taken by the held one before it), or else byte j
+/// by the plain rule, which shows it as itself (copy), by another spelling (glyph) or as
+/// a dot. Each mask overrides those before it in this list.
+struct WordRow {
+  uint32_t copy;
+  uint32_t glyph;
+  uint32_t specials;
+  uint32_t pairs;
+  uint32_t empty;
+  uint32_t next15;
+  bool blank_first;
+};
+
+/// The word index of each position that shows a fixed spelling, without and with a blank
+/// first; rows of 64 bytes, so that a vector loads one whole.
+struct SpecialWordIndexes {
+  alignas(64) uint32_t index[2][16];
+};
+inline constexpr SpecialWordIndexes kSpecialWords = [] {
+  SpecialWordIndexes s{};
+  for (int k = 0; k < 2; ++k) {
+    for (int j = 0; j < 16; ++j) s.index[k][j] = kTwoDotsWord;
+    s.index[k][15] = kDotWord;
+  }
+  s.index[1][0] = kBlankWord;
+  return s;
+}();
+
+/// Writes a converted column word by word. Returns its end, or nullptr when the word of
+/// a pair it shows is 0 (not spelt yet, or too long for a word): put_glyph_row then
+/// writes the column. May store up to 64 bytes at col.
+using WordRowFn = char* (*)(char* col, const uint8_t* row, const WordRow& r);
+
+/// Writes the words at the 16 indexes: each stored whole and the output advanced by its
+/// length, so that nothing branches on what a position shows. Returns the end, or
+/// nullptr when the word of a position in pairs is 0.
+inline char* put_indexed_words(char* p, const uint32_t* index, uint32_t pairs) {
+  const uint32_t* words = g_column_words.words;
+  uint32_t zero = 0;
+#pragma GCC unroll 16
+  for (int j = 0; j < 16; ++j) {
+    const uint32_t w = words[index[j]];
+    const uint32_t none = w == 0 ? 1 : 0;
+    zero |= none << j;
+    std::memcpy(p, &w, sizeof w);
+    // The spelling's length, without the branch on 0 that bit_width costs where the
+    // processor has no lzcnt: w | 1 has the bit width of w, or 1 when w is 0.
+    p += (std::bit_width(w | 1) + 7) / 8 - none;
+  }
+  return (zero & pairs) != 0 ? nullptr : p;
+}
+
+/// The portable WordRowFn: the index of each position's word, then put_indexed_words.
+inline char* put_word_row(char* p, const uint8_t* row, const WordRow& r) {
+  const uint32_t* special = kSpecialWords.index[r.blank_first ? 1 : 0];
+  uint32_t index[16];
+  for (int j = 0; j < 16; ++j) {
+    const uint32_t b = row[j];
+    const uint32_t n = j < 15 ? row[j + 1] : r.next15;
+    // Chosen with masks: the compiler turns conditionals here into branches, which
+    // random data mispredicts.
+    uint32_t i = b ^ ((console::pair_word_index(b, n) ^ b) & (0u - ((r.pairs >> j) & 1)));
+    i ^= (special[j] ^ i) & (0u - ((r.specials >> j) & 1));
+    i ^= (kNothingWord ^ i) & (0u - ((r.empty >> j) & 1));
+    index[j] = i;
+  }
+  return put_indexed_words(p, index, r.pairs);
+}
+
+/// A converted column: by words when they serve, else glyph by glyph.
+template <WordRowFn Words>
+inline char* put_converted_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
+                               bool blank_first, int32_t look_ahead, uint32_t ahead_is_trail) {
+  constexpr uint32_t kPosition15 = 1u << 15;
+  const uint32_t trail = scan.trail;
+  const uint32_t inner = held & ~kPosition15;
+  const uint32_t held_last = (held >> 15) & 1;
+  const uint32_t pair_last = held_last & ahead_is_trail;
+  const WordRow r = {scan.copy,
+                     scan.glyph,
+                     (inner & ~(trail >> 1)) | ((held_last & ~ahead_is_trail) << 15) |
+                         static_cast<uint32_t>(blank_first),
+                     (inner & (trail >> 1)) | (pair_last << 15),
+                     inner << 1,
+                     static_cast<uint32_t>(look_ahead) & 0xFF,
+                     blank_first};
+  char* end = g_column_words.usable ? Words(col, row, r) : nullptr;
+  if (end != nullptr) return end;
+  bool trail_shown = false;
+  return put_glyph_row(col, row, held, trail, blank_first, look_ahead, trail_shown);
+}
 
 /// Completes the column whose plain form the row kernel wrote at col for row, and
 /// returns its end; look_ahead is the byte after the row (-1 at the end of the input)
 /// and ahead_is_trail whether it is a trail byte, trail_shown the carry-over from the
-/// last line to the next. Select is the kernel's select_row. REQUIRES: room for 17
-/// glyphs at col.
-template <SelectRowFn Select>
+/// last line to the next. Select is the kernel's select_row, Words its converted column.
+/// REQUIRES: room for 17 glyphs at col, and for 64 bytes.
+template <SelectRowFn Select, WordRowFn Words>
 inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, RowLineFlags flags,
                           int32_t look_ahead, uint32_t ahead_is_trail, bool& trail_shown) {
   constexpr uint32_t kPosition15 = 1u << 15;
-  // The glyph path is out of line and reports a pair at the end through its own flag, so
-  // that trail_shown never has its address taken and can stay in a register.
-  bool glyph_trail_shown = false;
   if (!flags.japanese) {
-    return scan.glyph == 0 ? col + 16 : put_glyph_row(col, row, 0, 0, false, -1, glyph_trail_shown);
+    return scan.glyph == 0 ? col + 16 : put_converted_row<Words>(col, row, scan, 0, false, -1, 0);
   }
   // Nothing is held between lines: finish_char_column resolved it at the last line end.
   // A byte shown at the last line's end is blank here and pairs with nothing, which
@@ -69,11 +179,9 @@ inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, Ro
   // A lead byte at position 15 takes the look-ahead byte when that is a trail byte (the
   // pair then stands in positions 16 and 17); else it is a dot.
   const uint32_t pair_last = (held >> 15) & ahead_is_trail & 1;
+  trail_shown = pair_last != 0;
   if (scan.glyph != 0 || (held != 0 && !flags.raw)) {
-    char* end =
-        put_glyph_row(col, row, held, scan.trail, blank_first, look_ahead, glyph_trail_shown);
-    trail_shown = glyph_trail_shown;
-    return end;
+    return put_converted_row<Words>(col, row, scan, held, blank_first, look_ahead, ahead_is_trail);
   }
   // Unconverted, every position shows its own byte or a dot: a held lead byte and the
   // byte it takes both show themselves when they pair, both are dots when they do not;
@@ -87,7 +195,6 @@ inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, Ro
                          (paired * 3) | (pair_last << 15);
   Select(col, row, shown, blank_first);
   col[16] = static_cast<char>(look_ahead);  // past the column unless the pair stands there
-  trail_shown = pair_last != 0;
   return col + 16 + pair_last;
 }
 
@@ -98,7 +205,7 @@ inline uint32_t trail_flag(int32_t look_ahead) {
 
 /// count full lines through one kernel's pieces, each with its line end: see
 /// PutRowLinesFn. The carry-over state stays in registers from line to line.
-template <ScanRowFn Scan, FormatRowFn Format, SelectRowFn Select>
+template <ScanRowFn Scan, FormatRowFn Format, SelectRowFn Select, WordRowFn Words>
 inline char* put_row_lines(char* out, const char* limit, uint32_t address, const uint8_t* rows,
                            size_t count, int32_t last_look_ahead, RowLineFlags flags,
                            size_t* done) {
@@ -118,8 +225,8 @@ inline char* put_row_lines(char* out, const char* limit, uint32_t address, const
     const bool last = i + 1 == count;
     const int32_t look_ahead = last ? last_look_ahead : rows[16];
     const uint32_t ahead_is_trail = last ? trail_flag(last_look_ahead) : next.trail & 1;
-    out = put_char_row<Select>(out + kCharColumnIndex, rows, scan, flags, look_ahead,
-                               ahead_is_trail, trail_shown);
+    out = put_char_row<Select, Words>(out + kCharColumnIndex, rows, scan, flags, look_ahead,
+                                      ahead_is_trail, trail_shown);
     *out++ = '\n';
   }
   // Stored as its byte: GCC 12 otherwise stores the bool and masks it again in memory.

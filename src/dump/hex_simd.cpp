@@ -68,7 +68,7 @@ void select_row_portable(char* col, const uint8_t* row, uint32_t shown, bool bla
 char* put_row_lines_portable(char* out, const char* limit, uint32_t address, const uint8_t* rows,
                              size_t count, int32_t last_look_ahead, RowLineFlags flags,
                              size_t* done) {
-  return put_row_lines<scan_row_portable, format_row_portable, select_row_portable>(
+  return put_row_lines<scan_row_portable, format_row_portable, select_row_portable, put_word_row>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -118,7 +118,7 @@ const RowKernel& row_kernel() {
 
 void use_row_kernel(const RowKernel& kernel) {
   for (int i = 0; i < g_kernels.list.count; ++i) {
-    if (g_kernels.list.kernels[i].format_row == kernel.format_row) {
+    if (g_kernels.list.kernels[i].put_row_lines == kernel.put_row_lines) {
       g_kernels.chosen = &g_kernels.list.kernels[i];
     }
   }

@@ -5,6 +5,7 @@
 // byte up in a 256-entry table. (An AVX2 kernel would gain nothing on 16-byte rows.)
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "dump/char_row.h"
@@ -12,6 +13,8 @@
 
 #define TOVIX_TARGET_SSSE3 __attribute__((target("ssse3")))
 #define TOVIX_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"), flatten))
+#define TOVIX_TARGET_VBMI2 \
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt"), flatten))
 // Whole-line writers inline the target-specific pieces through the generic templates.
 #define TOVIX_LINE_SSSE3 __attribute__((target("ssse3"), flatten))
 
@@ -28,6 +31,11 @@ struct ClassVectors {
 struct X86Kernels {
   ClassVectors lead, trail, copy, glyph;
   alignas(64) uint8_t table[256];  // the class flags of ScanRanges::table
+  // The plain words of the bytes glyph_first to glyph_first + 63, when every byte spelt
+  // otherwise lies among them (glyph_window); the VBMI2 column looks them up in registers.
+  alignas(64) uint32_t glyph_words[64];
+  uint32_t glyph_first = 0;
+  bool glyph_window = false;
 };
 X86Kernels g_x86;
 
@@ -213,10 +221,59 @@ TOVIX_TARGET_SSSE3 void select_row_ssse3(char* col, const uint8_t* row, uint32_t
       _mm_or_si128(_mm_and_si128(m, load(row)), _mm_andnot_si128(m, filler(blank_first))));
 }
 
+// 32-bit lane masks of 4 bits: lane i all ones where bit i is set.
+struct LaneMasks {
+  alignas(16) uint32_t m[16][4];
+};
+constexpr LaneMasks kLaneMasks = [] {
+  LaneMasks t{};
+  for (int n = 0; n < 16; ++n) {
+    for (int i = 0; i < 4; ++i) t.m[n][i] = (n >> i) & 1 ? ~0u : 0;
+  }
+  return t;
+}();
+
+// Lanes 4k to 4k + 3 of bits as lane masks.
+inline __m128i lane_mask(uint32_t bits, int k) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kLaneMasks.m[(bits >> (4 * k)) & 15]));
+}
+
+// b where m is set, a elsewhere.
+inline __m128i select(__m128i a, __m128i b, __m128i m) {
+  return _mm_or_si128(_mm_andnot_si128(m, a), _mm_and_si128(m, b));
+}
+
+// The converted column with SSE2: the sixteen word indexes four at a time in vectors,
+// then the words written one by one.
+char* put_word_row_sse2(char* col, const uint8_t* row, const WordRow& r) {
+  const __m128i v = load(row);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i next = _mm_or_si128(
+      _mm_srli_si128(v, 1), _mm_slli_si128(_mm_cvtsi32_si128(static_cast<int>(r.next15)), 15));
+  // The pair of byte j and the next as the 16-bit number next | byte << 8.
+  const __m128i pair16[2] = {_mm_unpacklo_epi8(next, v), _mm_unpackhi_epi8(next, v)};
+  const __m128i byte16[2] = {_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)};
+  const __m128i base = _mm_set1_epi32(static_cast<int>(console::pair_word_index(0, 0)));
+  const __m128i nothing = _mm_set1_epi32(static_cast<int>(kNothingWord));
+  const uint32_t* special = kSpecialWords.index[r.blank_first ? 1 : 0];
+  alignas(16) uint32_t index[16];
+  for (int k = 0; k < 4; ++k) {
+    const __m128i p16 = pair16[k / 2], b16 = byte16[k / 2];
+    const __m128i pair = _mm_add_epi32(
+        k % 2 == 0 ? _mm_unpacklo_epi16(p16, zero) : _mm_unpackhi_epi16(p16, zero), base);
+    __m128i i = k % 2 == 0 ? _mm_unpacklo_epi16(b16, zero) : _mm_unpackhi_epi16(b16, zero);
+    i = select(i, pair, lane_mask(r.pairs, k));
+    i = select(i, load(special + 4 * k), lane_mask(r.specials, k));
+    i = select(i, nothing, lane_mask(r.empty, k));
+    _mm_store_si128(reinterpret_cast<__m128i*>(index + 4 * k), i);
+  }
+  return put_indexed_words(col, index, r.pairs);
+}
+
 // Whole lines: the row kernel, the Japanese mending and the select compiled together.
 char* put_row_lines_sse2(char* out, const char* limit, uint32_t address, const uint8_t* rows,
                          size_t count, int32_t last_look_ahead, RowLineFlags flags, size_t* done) {
-  return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2>(
+  return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2, put_word_row_sse2>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -224,7 +281,7 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
                                            const uint8_t* rows, size_t count,
                                            int32_t last_look_ahead, RowLineFlags flags,
                                            size_t* done) {
-  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3>(
+  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3, put_word_row_sse2>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -311,8 +368,104 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
                                                size_t* done) {
   // The column's select stays with byte masks built by SSSE3: a mask register there
   // draws the line's bit arithmetic into mask registers too, which is slower.
-  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3>(
+  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row_sse2>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
+}
+
+// AVX-512 with VBMI2: the converted column in vectors. Each position's word is gathered
+// into its own 4-byte lane (the plain spelling of its byte, the pair it starts, a fixed
+// spelling, or nothing), and the 0 bytes after each spelling are squeezed out in one
+// compress.
+// The words of the fixed spellings, without and with a blank first (see kSpecialWords).
+struct SpecialWordValues {
+  alignas(64) uint32_t value[2][16];
+};
+constexpr SpecialWordValues kSpecialValues = [] {
+  SpecialWordValues s{};
+  for (int k = 0; k < 2; ++k) {
+    for (int j = 0; j < 16; ++j) s.value[k][j] = '.' | '.' << 8;
+    s.value[k][15] = '.';
+  }
+  s.value[1][0] = ' ';
+  return s;
+}();
+
+// Every position's index in the column words, as put_word_row takes them.
+TOVIX_TARGET_VBMI2 inline __m512i word_indexes(__m512i b, __m128i v, const WordRow& r) {
+  const __m128i next = _mm_alignr_epi8(_mm_cvtsi32_si128(static_cast<int>(r.next15)), v, 1);
+  const __m512i pair = _mm512_add_epi32(
+      _mm512_maskz_slli_epi32(0xFFFF, b, 8),
+      _mm512_add_epi32(_mm512_maskz_cvtepu8_epi32(0xFFFF, next),
+                       _mm512_set1_epi32(static_cast<int>(console::pair_word_index(0, 0)))));
+  const __m512i index = _mm512_mask_mov_epi32(b, static_cast<__mmask16>(r.pairs), pair);
+  return _mm512_mask_mov_epi32(index, static_cast<__mmask16>(r.specials),
+                               _mm512_load_si512(kSpecialWords.index[r.blank_first ? 1 : 0]));
+}
+
+// Squeezes the 0 bytes out of the words and stores what is left at col; returns its end.
+TOVIX_TARGET_VBMI2 inline char* put_words(char* col, __m512i w) {
+  const __mmask64 keep = _mm512_test_epi8_mask(w, w);
+  _mm512_storeu_si512(col, _mm512_maskz_compress_epi8(keep, w));
+  return col + _mm_popcnt_u64(keep);
+}
+
+// Each position's word gathered into its own 4-byte lane (the plain spelling of its
+// byte, the pair it starts, a fixed spelling, or nothing), then the 0 bytes after each
+// spelling squeezed out in one compress.
+TOVIX_TARGET_VBMI2 char* put_word_row_gather(char* col, const uint8_t* row, const WordRow& r) {
+  const __m128i v = load(row);
+  // (Masked forms: GCC 12 flags the undefined vectors of the plain ones as uninitialised.)
+  const __m512i b = _mm512_maskz_cvtepu8_epi32(0xFFFF, v);
+  const __m512i w =
+      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), static_cast<__mmask16>(~r.empty),
+                                  word_indexes(b, v, r), g_column_words.words, 4);
+  if (_mm512_mask_testn_epi32_mask(static_cast<__mmask16>(r.pairs), w, w) != 0) return nullptr;
+  return put_words(col, w);
+}
+
+// A row that shows no pair, with the plain spellings taken in registers when the bytes
+// spelt otherwise lie within 64 of each other (kana): no gather at all. (Taking them so
+// in a row with pairs and gathering only the pairs gains nothing: a gather costs about
+// the same whatever its mask or width.)
+TOVIX_TARGET_VBMI2 char* put_word_row_avx512(char* col, const uint8_t* row, const WordRow& r) {
+  if (r.pairs != 0 || !g_x86.glyph_window) return put_word_row_gather(col, row, r);
+  const __m128i v = load(row);
+  const __m512i b = _mm512_maskz_cvtepu8_epi32(0xFFFF, v);
+  __m512i w = _mm512_mask_mov_epi32(_mm512_set1_epi32('.'), static_cast<__mmask16>(r.copy), b);
+  const __m512i g = _mm512_sub_epi32(b, _mm512_set1_epi32(static_cast<int>(g_x86.glyph_first)));
+  const __m512i* gw = reinterpret_cast<const __m512i*>(g_x86.glyph_words);
+  const __m512i low =
+      _mm512_permutex2var_epi32(_mm512_load_si512(gw), g, _mm512_load_si512(gw + 1));
+  const __m512i high =
+      _mm512_permutex2var_epi32(_mm512_load_si512(gw + 2), g, _mm512_load_si512(gw + 3));
+  w = _mm512_mask_mov_epi32(
+      w, static_cast<__mmask16>(r.glyph),
+      _mm512_mask_mov_epi32(low, _mm512_test_epi32_mask(g, _mm512_set1_epi32(32)), high));
+  w = _mm512_mask_mov_epi32(w, static_cast<__mmask16>(r.specials),
+                            _mm512_load_si512(kSpecialValues.value[r.blank_first ? 1 : 0]));
+  return put_words(col, _mm512_maskz_mov_epi32(static_cast<__mmask16>(~r.empty), w));
+}
+
+TOVIX_TARGET_VBMI2 char* put_row_lines_avx512vbmi2(char* out, const char* limit, uint32_t address,
+                                                   const uint8_t* rows, size_t count,
+                                                   int32_t last_look_ahead, RowLineFlags flags,
+                                                   size_t* done) {
+  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row_avx512>(
+      out, limit, address, rows, count, last_look_ahead, flags, done);
+}
+
+void set_glyph_window(const ScanRanges& ranges) {
+  int first = -1, last = -1;
+  for (int b = 0; b < 256; ++b) {
+    if ((ranges.table[b] & 8) == 0) continue;
+    if (first < 0) first = b;
+    last = b;
+  }
+  g_x86.glyph_first = first < 0 ? 0 : static_cast<uint32_t>(first);
+  g_x86.glyph_window = last - first < 64;
+  for (uint32_t i = 0; i < 64; ++i) {
+    g_x86.glyph_words[i] = g_column_words.words[std::min<uint32_t>(g_x86.glyph_first + i, 255)];
+  }
 }
 
 }  // namespace
@@ -339,6 +492,11 @@ void add_arch_row_kernels(RowKernelList& list) {
     std::memcpy(g_x86.table, ranges.table, sizeof g_x86.table);
     list.kernels[list.count++] = {"avx512vbmi", scan_row_avx512, format_row_avx512,
                                   select_row_ssse3, put_row_lines_avx512};
+    if (__builtin_cpu_supports("avx512vbmi2")) {
+      set_glyph_window(ranges);
+      list.kernels[list.count++] = {"avx512vbmi2", scan_row_avx512, format_row_avx512,
+                                    select_row_ssse3, put_row_lines_avx512vbmi2};
+    }
   }
 }
 

@@ -16,6 +16,13 @@ OutputBuffer g_output;
 
 namespace {
 bool g_write_failure_told = false;  // the failed write's message is on standard error
+
+// A byte of a file name as a terminal is given it: a control character (an ESC or CR
+// would act on the screen instead of being shown) becomes '?'.
+char shown_name_byte(char c) {
+  const unsigned char b = static_cast<unsigned char>(c);
+  return b < 0x20 || b == 0x7F ? '?' : c;
+}
 }  // namespace
 
 void out_flush() {
@@ -55,10 +62,7 @@ void out_name(const char* name, size_t n) {
     out_raw(name, n);
     return;
   }
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    out_ascii_char(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
-  }
+  for (size_t i = 0; i < n; ++i) out_ascii_char(shown_name_byte(name[i]));
 }
 
 void out_message(const char* text, size_t n) {
@@ -94,11 +98,7 @@ void err_message_with_name(const char* format, const char* name) {
   const char* tail = format;
   if (hole != nullptr) {
     convert(line, format, static_cast<size_t>(hole - format));
-    // Control characters in the name would act on a terminal.
-    for (const char* c = name; *c != '\0'; ++c) {
-      const unsigned char b = static_cast<unsigned char>(*c);
-      line += b < 0x20 || b == 0x7F ? '?' : *c;
-    }
+    for (const char* c = name; *c != '\0'; ++c) line += shown_name_byte(*c);
     tail = hole + 2;
   }
   size_t tail_len = std::strlen(tail);

@@ -1,5 +1,7 @@
 #include "dump/line_format.h"
 
+#include <algorithm>
+
 #include "console/display_encoding.h"
 #include "console/dump_options.h"
 #include "console/output.h"
@@ -56,6 +58,15 @@ char* put_high_digits(char* p, uint64_t address) {
   return p;
 }
 
+// Begins a line of the row kernels at p: the high digits of an offset from 4 GiB on go
+// first, and limit then lets the kernel write that one line wherever the digits end.
+char* begin_kernel_line(char* p, uint64_t address, const char** limit) {
+  if (address < kWideAddress) return p;
+  p = put_high_digits(p, address);
+  *limit = p + 1;
+  return p;
+}
+
 inline RowLineFlags row_line_flags() {
   return {console::g_options.hyphen, g_format.raw, console::g_options.japanese_display};
 }
@@ -106,16 +117,10 @@ void write_following_rows() {
       // The kernels write eight digits: lines below 4 GiB go in runs, wider ones one at
       // a time behind their high digits. take_full_lines leaves the byte after the last
       // line in the block, so every run's look-ahead is there.
-      size_t run = left;
-      char* p = console::out_reserve(kLineRoom);
+      size_t run = 1;
+      if (address < kWideAddress) run = std::min<uint64_t>(left, (kWideAddress - address) / 16);
       const char* limit = console::out_limit();
-      if (address >= kWideAddress) {
-        p = put_high_digits(p, address);
-        run = 1;
-        limit = p + 1;  // the line its digits began is written, wherever they end
-      } else if ((kWideAddress - address) / 16 < run) {
-        run = static_cast<size_t>((kWideAddress - address) / 16);
-      }
+      char* p = begin_kernel_line(console::out_reserve(kLineRoom), address, &limit);
       size_t done;
       p = g_format.put_row_lines(p, limit, static_cast<uint32_t>(address), rows, run,
                                  rows[16 * run], flags, &done);
@@ -155,12 +160,8 @@ int write_dump_line() {
   if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
     // A full line: the row kernel writes it in one go, line end included.
     size_t done;
-    char* p = console::out_reserve(kLineRoom);
     const char* limit = console::out_limit();
-    if (g_position.address >= kWideAddress) {
-      p = put_high_digits(p, g_position.address);
-      limit = p + 1;
-    }
+    char* p = begin_kernel_line(console::out_reserve(kLineRoom), g_position.address, &limit);
     p = g_format.put_row_lines(p, limit, static_cast<uint32_t>(g_position.address), g_line.bytes, 1,
                                g_look_ahead, row_line_flags(), &done);
     console::out_commit(p);

@@ -5,15 +5,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "console/display_encoding.h"
-#include "console/dump_options.h"
 #include "console/output.h"
 #include "dump/block_reader.h"
-#include "dump/byte_class.h"
-#include "dump/japanese.h"
 #include "dump/line_format.h"
+#include "raw_engine.h"
 
 namespace {
 
@@ -22,13 +18,7 @@ const std::string kLineBody =
     "  41 42 43 44 45 46 47 48-49 4A 4B 4C 4D 4E 4F 50   ABCDEFGHIJKLMNOP\n";
 
 TEST(Address, WidensFrom4GiBOnInsteadOfWrapping) {
-  dump::build_byte_classes(932);
-  console::display_setup(932, "");
-  dump::char_column_setup();
-  dump::line_format_setup();
-  const console::DumpOptions saved_options = console::g_options;
-  console::g_options = console::DumpOptions{};
-  console::g_options.pause = false;
+  const tovix_test::RawEngine engine;
   struct Case {
     uint64_t address;
     const char* shown;
@@ -54,7 +44,6 @@ TEST(Address, WidensFrom4GiBOnInsteadOfWrapping) {
     }
   }
   dump::use_line_path(dump::LinePath::kRows);
-  console::g_options = saved_options;
 }
 
 }  // namespace

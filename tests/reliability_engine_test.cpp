@@ -8,16 +8,14 @@
 #include <cstdint>
 #include <string>
 
-#include "console/display_encoding.h"
-#include "console/dump_options.h"
 #include "console/output.h"
 #include "console/pager.h"
 #include "dump/block_reader.h"
-#include "dump/byte_class.h"
 #include "dump/japanese.h"
 #include "dump/line_format.h"
 #include "line_model.h"
 #include "platform/file.h"
+#include "raw_engine.h"
 #include "run_tovix.h"
 
 namespace {
@@ -70,13 +68,7 @@ std::string dump_from(const std::string& path, uint64_t start, bool in_runs, int
 TEST(ReliabilityEngine, OffsetsWidenAndProgressStaysRightBeyond4GiB) {
   tovix_test::ScratchDir dir;
   const Beyond4GiB f = make_sparse_file(dir);
-  dump::build_byte_classes(932);
-  console::display_setup(932, "");
-  dump::char_column_setup();
-  dump::line_format_setup();
-  const console::DumpOptions saved_options = console::g_options;
-  console::g_options = console::DumpOptions{};
-  console::g_options.pause = false;
+  const tovix_test::RawEngine engine;
 
   const uint64_t start = k4GiB - 48;
   std::string window(96, '\0');
@@ -112,7 +104,6 @@ TEST(ReliabilityEngine, OffsetsWidenAndProgressStaysRightBeyond4GiB) {
     }
     EXPECT_EQ(pos, out.size()) << how;
   }
-  console::g_options = saved_options;
 }
 
 }  // namespace

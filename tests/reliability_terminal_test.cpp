@@ -129,6 +129,17 @@ int row_of(const TmuxSession& s, const std::string& needle) {
   return -1;
 }
 
+// After fg, the first prompt of "-k r" (1000 bytes) is back as it was: the cursor hidden,
+// Space pages on, q ends the run with the terminal as it was found.
+void expect_prompt_takes_keys_again(TmuxSession& s) {
+  EXPECT_TRUE(s.wait_for_screen([&](const auto&) { return !s.cursor_visible(); }));
+  s.send_keys({"Space"});
+  ASSERT_TRUE(s.wait_for_text("-- more(65%) --")) << s.text();
+  s.send_keys({"q"});
+  EXPECT_EQ(s.wait_for_exit(), 0);
+  expect_restored_at_end(s);
+}
+
 // A stop at the prompt, by a signal or by Ctrl+Z typed there, takes the prompt off for
 // the shell; fg draws it again below what the shell wrote, and it takes keys as before.
 TEST(ReliabilityTerminal, StopAndFgAtThePagerPrompt) {
@@ -159,12 +170,7 @@ TEST(ReliabilityTerminal, StopAndFgAtThePagerPrompt) {
     EXPECT_TRUE(s.wait_for_screen([&](const auto&) {
       return row_of(s, "-- more(28%) --") > row_of(s, "STOPPED:148");
     })) << s.text();
-    EXPECT_TRUE(s.wait_for_screen([&](const auto&) { return !s.cursor_visible(); }));
-    s.send_keys({"Space"});
-    ASSERT_TRUE(s.wait_for_text("-- more(65%) --")) << s.text();
-    s.send_keys({"q"});
-    EXPECT_EQ(s.wait_for_exit(), 0);
-    expect_restored_at_end(s);
+    expect_prompt_takes_keys_again(s);
   }
 }
 
@@ -191,12 +197,7 @@ TEST(ReliabilityTerminal, BackgroundJobStopsAtThePromptWithTheTerminalPutBack) {
   s.write_file("go", "");
   ASSERT_TRUE(s.wait_for_text("-- more(28%) --")) << s.text();
   EXPECT_TRUE(s.wait_for_key_read());
-  EXPECT_TRUE(s.wait_for_screen([&](const auto&) { return !s.cursor_visible(); }));
-  s.send_keys({"Space"});
-  ASSERT_TRUE(s.wait_for_text("-- more(65%) --")) << s.text();
-  s.send_keys({"q"});
-  EXPECT_EQ(s.wait_for_exit(), 0);
-  expect_restored_at_end(s);
+  expect_prompt_takes_keys_again(s);
 }
 
 // With the terminal's output paused (Ctrl+S) the program is stuck in a write; SIGTERM

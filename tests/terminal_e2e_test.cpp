@@ -414,14 +414,23 @@ TEST(TerminalPager, NextFileAtAHeaderDoesNotOpenIt) {
   }
 }
 
+// Runs "-k r" on 1000 bytes up to its first prompt, after the 18th line; returns the
+// program's process id, or -1 when it did not start.
+int start_at_first_prompt(TmuxSession& s) {
+  s.write_file("r", counting_bytes(1000));
+  if (!s.start("\"$TOVIX\" -k r")) {
+    ADD_FAILURE() << s.error();
+    return -1;
+  }
+  expect_prompt(s, {"-- more(28%) --", "00000110"}, true);
+  return s.program_pid();
+}
+
 // A stop puts the terminal back for the shell; continuing takes the prompt up again.
 TEST(TerminalRestore, StopAndContinueAtThePrompt) {
   REQUIRE_TMUX();
   TmuxSession s;
-  s.write_file("r", counting_bytes(1000));
-  ASSERT_TRUE(s.start("\"$TOVIX\" -k r")) << s.error();
-  expect_prompt(s, {"-- more(28%) --", "00000110"}, true);
-  const int pid = s.program_pid();
+  const int pid = start_at_first_prompt(s);
   ASSERT_GT(pid, 0);
   kill(pid, SIGTSTP);
   EXPECT_TRUE(s.wait_for_line_mode());
@@ -448,10 +457,7 @@ TEST(TerminalRestore, SignalAtThePrompt) {
     SCOPED_TRACE(strsignal(sig));
     REQUIRE_TMUX();
     TmuxSession s;
-    s.write_file("r", counting_bytes(1000));
-    ASSERT_TRUE(s.start("\"$TOVIX\" -k r")) << s.error();
-    expect_prompt(s, {"-- more(28%) --", "00000110"}, true);
-    const int pid = s.program_pid();
+    const int pid = start_at_first_prompt(s);
     ASSERT_GT(pid, 0);
     kill(pid, sig);
     EXPECT_EQ(s.wait_for_exit(), 128 + sig);

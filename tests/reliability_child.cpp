@@ -177,6 +177,15 @@ std::string open_failed(const std::string& name) {
          "\x82\xCC\x83I\x81[\x83v\x83\x93\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD\n";
 }
 
+std::string input_is_output(const std::string& name) {
+  // "ファイル:%sは出力先と同じファイルです\n"
+  return "\x83t\x83@\x83"
+         "C\x83\x8B:" +
+         name +
+         "\x82\xCD\x8Fo\x97\xCD\x90\xE6\x82\xC6\x93\xAF\x82\xB6\x83t\x83@\x83"
+         "C\x83\x8B\x82\xC5\x82\xB7\n";
+}
+
 std::string read_failed(const std::string& name) {
   // "ファイル:%sの読み込みに失敗しました"
   return "\x83t\x83@\x83"

@@ -73,4 +73,7 @@ std::string open_failed(const std::string& name);
 /// The read-failure message for name (it has no line end).
 std::string read_failed(const std::string& name);
 
+/// "ファイル:%sは出力先と同じファイルです\n" with name, as the program writes it.
+std::string input_is_output(const std::string& name);
+
 }  // namespace tovix_test

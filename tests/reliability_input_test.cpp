@@ -25,6 +25,7 @@ using tovix_test::banner;
 using tovix_test::Child;
 using tovix_test::ChildEnd;
 using tovix_test::header;
+using tovix_test::input_is_output;
 using tovix_test::Launch;
 using tovix_test::open_failed;
 using tovix_test::read_failed;
@@ -481,15 +482,6 @@ std::string one_line(const std::string& content) {
     line += std::string(cell) + (k == 7 ? "-" : " ");
   }
   return line + "  " + content + std::string(16 - content.size(), ' ') + "\n";
-}
-
-// "ファイル:%sは出力先と同じファイルです\n"
-std::string input_is_output(const std::string& name) {
-  return "\x83t\x83@\x83"
-         "C\x83\x8B:" +
-         name +
-         "\x82\xCD\x8Fo\x97\xCD\x90\xE6\x82\xC6\x93\xAF\x82\xB6\x83t\x83@\x83"
-         "C\x83\x8B\x82\xC5\x82\xB7\n";
 }
 
 TEST(Reliability, TheOutputFileIsNotDumpedIntoItself) {

@@ -4,7 +4,8 @@
 enable_language(RC)
 
 target_compile_definitions(tovix_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
-target_sources(tovix_core PRIVATE ${PROJECT_SOURCE_DIR}/src/console/key_table_win32.cpp)
+target_sources(tovix_core PRIVATE ${PROJECT_SOURCE_DIR}/src/console/key_table_win32.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/wide_path_win32.cpp)
 target_link_libraries(tovix_core PUBLIC version)
 
 # The version resource carries PROJECT_VERSION, the one version both platforms show.

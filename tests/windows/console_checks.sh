@@ -62,7 +62,7 @@ run() {  # run <rc file> <arguments>: starts tovix.exe in the terminal
 if [ -n "$tests_exe" ]; then
   tmux_ send-keys "wine '$tests_exe' --gtest_filter='ConsoleLayer.*:ConsoleKeys.*' >$work/unit.txt 2>&1; echo \$? >$work/unit.rc" Enter
   if wait_file "$work/unit.rc" && [ "$(cat "$work/unit.rc")" = 0 ] &&
-    grep -q 'PASSED.*9 tests' "$work/unit.txt"; then
+    grep -q 'PASSED.*10 tests' "$work/unit.txt"; then
     pass "console unit tests on a console"
   else
     fail "console unit tests on a console"

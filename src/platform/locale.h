@@ -10,6 +10,8 @@
 //     when the code page's own bytes go out unchanged.
 //   - names_in_code_page: whether file names come in the code page in force, so that a
 //     lead byte in them takes the byte after it along.
+//   - name_charset: the charset file names come in, as code_page_charset names it, or
+//     nullptr where they come in the display's charset already.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +38,9 @@ std::string display_charset(int code_page);
 
 /// True when file names are spelt in code_page.
 bool names_in_code_page(int code_page);
+
+/// The charset of file names, or nullptr when they are in the display's charset.
+const char* name_charset();
 
 // The rules behind the POSIX answers, exposed for testing.
 

@@ -144,4 +144,9 @@ bool names_in_code_page(int code_page) {
   return display_charset(code_page).empty();
 }
 
+// A name is the locale's bytes, and the display is the locale's terminal.
+const char* name_charset() {
+  return nullptr;
+}
+
 }  // namespace platform

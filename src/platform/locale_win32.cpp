@@ -66,9 +66,13 @@ std::string display_charset(int code_page) {
   return charset != nullptr ? charset : "";
 }
 
+// Names come from the ANSI functions, in the ANSI code page.
 bool names_in_code_page(int code_page) {
-  // Names come from the ANSI functions, in the ANSI code page.
   return static_cast<int>(GetACP()) == code_page;
+}
+
+const char* name_charset() {
+  return code_page_charset(static_cast<int>(GetACP()));
 }
 
 }  // namespace platform

@@ -216,16 +216,23 @@ bool output_terminal_is_dumb() {
 }
 
 const char* output_last_error() {
+  // In the charset of the text that output_write takes, like the message it ends.
+  learn_code_pages();
   char* text = g_out.error_text;
-  const DWORD n =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     g_out.last_error, 0, text, sizeof g_out.error_text, nullptr);
-  if (n == 0) {
+  wchar_t wide[256];
+  const DWORD units =
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     g_out.last_error, 0, wide, sizeof wide / sizeof wide[0], nullptr);
+  const int n = units == 0
+                    ? 0
+                    : WideCharToMultiByte(g_out.text_code_page, 0, wide, static_cast<int>(units),
+                                          text, sizeof g_out.error_text - 1, nullptr, nullptr);
+  if (n <= 0) {
     std::snprintf(text, sizeof g_out.error_text, "error %lu", g_out.last_error);
     return text;
   }
   // System messages end in CR LF (and often a full stop), which the caller adds itself.
-  size_t end = n;
+  size_t end = static_cast<size_t>(n);
   while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n' || text[end - 1] == ' ')) --end;
   text[end] = '\0';
   return text;

@@ -153,19 +153,23 @@ else
 fi
 
 # Every pairing of the ANSI code page (from wine's locale) and the console's output code
-# page shows Japanese and readable messages on the console: the console is written in
-# UTF-16. Redirected, the dump is in the console's output code page: the file's own
-# bytes under 932, UTF-8 under 65001, dots for what 437 lacks.
+# page shows Japanese, readable messages and Japanese file names on the console: the
+# console is written in UTF-16. Redirected, the dump and the usage text are in the
+# console's output code page: the file's own bytes under 932, UTF-8 under 65001, dots
+# and '?' for what 437 lacks. (The ANSI code page 1252 cannot spell a Japanese name.)
 sjis_line='ABC日本語ｶﾅ表示で'
+cp "$work/sj.txt" "$work/表.txt"
 for row in "ja_JP 932 CP932" "ja_JP 65001 UTF-8" "hi_IN 65001 UTF-8" "en_US 437 -"; do
   read -r locale code_page redirected <<<"$row"
   name="ANSI code page of $locale, console $code_page"
+  japanese_name=表.txt
+  [ "$locale" = en_US ] && japanese_name=""
   rm -f "$work/cp.rc" "$work/cp.out"
-  tmux_ send-keys "clear; LC_ALL=$locale.UTF-8 wine '$helper' codepage $code_page '$exe' -k sj.txt nope; echo \$? >$work/cp.rc" Enter
+  tmux_ send-keys "clear; LC_ALL=$locale.UTF-8 wine '$helper' codepage $code_page '$exe' -k sj.txt nope $japanese_name; echo \$? >$work/cp.rc" Enter
   if wait_file "$work/cp.rc"; then
     s=$(screen)
     problem=""
-    for want in "$sjis_line" 'す。' 'ファイル:nopeのオープンに失敗しました' $'\e[96m93'; do
+    for want in "$sjis_line" 'す。' 'ファイル:nopeのオープンに失敗しました' $'\e[96m93' ${japanese_name:+"[ $japanese_name ]"}; do
       grep -qF -- "$want" <<<"$s" || problem+=" no ${want#$'\e'};"
     done
     [ "$(cat "$work/cp.rc")" = 1 ] || problem+=" exit code $(cat "$work/cp.rc");"
@@ -174,9 +178,15 @@ for row in "ja_JP 932 CP932" "ja_JP 65001 UTF-8" "hi_IN 65001 UTF-8" "en_US 437 
     fail "$name: did not end"
   fi
   rm -f "$work/cp.rc"
-  tmux_ send-keys "clear; LC_ALL=$locale.UTF-8 wine '$helper' codepage $code_page '$exe' -p sj.txt >$work/cp.out; echo \$? >$work/cp.rc" Enter
-  if [ "$redirected" = - ]; then want="ABC.............."; else want=$(iconv -f UTF-8 -t "$redirected" <<<"$sjis_line"); fi
-  if wait_file "$work/cp.rc" && grep -aqF -- "  $want" "$work/cp.out"; then
+  tmux_ send-keys "clear; for a in '-p sj.txt' ''; do LC_ALL=$locale.UTF-8 wine '$helper' codepage $code_page '$exe' \$a; done >$work/cp.out; echo \$? >$work/cp.rc" Enter
+  if [ "$redirected" = - ]; then
+    want="ABC.............."
+    usage="???: Tovix"
+  else
+    want=$(iconv -f UTF-8 -t "$redirected" <<<"$sjis_line")
+    usage=$(iconv -f UTF-8 -t "$redirected" <<<"使い方: Tovix")
+  fi
+  if wait_file "$work/cp.rc" && grep -aqF -- "  $want" "$work/cp.out" && grep -aqF -- "$usage" "$work/cp.out"; then
     pass "$name, redirected"
   else
     fail "$name, redirected: $(grep -a '^00000000' "$work/cp.out" | cut -c60-)"

@@ -35,14 +35,26 @@ if [ "$imports" != "KERNEL32.dll VERSION.dll msvcrt.dll " ]; then
   exit 1
 fi
 
-# The zip: the stripped tovix.exe, README.md and LICENSE in one folder.
+# The zip: the stripped tovix.exe, the README for Windows users and the licence in one
+# folder, both texts as .txt with CR LF line ends.
 rm -f build-win/tovix-*-win64.zip
 (cd build-win && cpack -G ZIP)
 zip=$(ls build-win/tovix-*-win64.zip)
 contents=$(cmake -E tar tf "$zip" | LC_ALL=C sort | tr '\n' ' ')
 folder=$(basename "$zip" .zip)
-if [ "$contents" != "$folder/LICENSE $folder/README.md $folder/tovix.exe " ]; then
-  echo "$zip holds $contents; expected tovix.exe, README.md and LICENSE" >&2
+if [ "$contents" != "$folder/LICENSE.txt $folder/README.txt $folder/tovix.exe " ]; then
+  echo "$zip holds $contents; expected tovix.exe, README.txt and LICENSE.txt" >&2
+  exit 1
+fi
+for text in README.txt LICENSE.txt; do
+  lines=$(wc -l <"build-win/$text")
+  if [ "$(grep -c $'\r$' "build-win/$text")" != "$lines" ] || grep -q '@' "build-win/$text"; then
+    echo "build-win/$text: every line must end in CR LF, with no @VARIABLE@ left" >&2
+    exit 1
+  fi
+done
+if ! tr -d '\0' <build-win/tovix.exe | grep -aq "LegalCopyright.\?$(grep -m1 '^Copyright ' LICENSE)"; then
+  echo "tovix.exe: the version resource lacks the licence's LegalCopyright" >&2
   exit 1
 fi
 if x86_64-w64-mingw32-objdump -h build-win/tovix.exe | grep -q '\.debug_'; then

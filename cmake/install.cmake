@@ -4,9 +4,10 @@
 include(GNUInstallDirs)
 
 if(WIN32)
-  # The zip is a folder of three files: the program, the README and the licence.
+  # The zip is a folder of three files: the program, the README for Windows users and the
+  # licence, both as .txt with CR LF line ends (cmake/windows.cmake writes them).
   install(TARGETS tovix RUNTIME DESTINATION .)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
 else()
   install(TARGETS tovix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 

@@ -12,12 +12,11 @@
 namespace app {
 namespace {
 
-// File names are in the code page only when the locale's charset is the code page's
-// own. Under UTF-8 (or EUC) a byte of a multi-byte character can look like a Shift_JIS
-// lead byte and would swallow a following '/', while no byte of such a character ever
-// equals '/', '\\' or '.', so there the bytewise walk is the right one.
+// Under UTF-8 (or EUC) a byte of a multi-byte character can look like a Shift_JIS lead
+// byte and would swallow a following '/', while no byte of such a character ever equals
+// '/', '\\' or '.', so names not in the code page take the bytewise walk.
 bool names_are_in_code_page() {
-  return platform::display_charset(platform::system_code_page()).empty();
+  return platform::names_in_code_page(platform::system_code_page());
 }
 
 [[noreturn]] void fail_out_of_memory() {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "console/console.h"
+#include "console/console_event_test_helper.h"
 #include "console/keys.h"
 #include "console/output.h"
 #include "platform/output.h"
@@ -24,6 +25,7 @@ struct ConsoleState {
   DWORD saved_cursor_size = 0;
   WORD saved_attribute = 0;
   COORD saved_position = {0, 0};
+  volatile LONG prompt_shown = 0;  // read by the console event handler's thread
 };
 ConsoleState g_console;
 
@@ -39,11 +41,29 @@ void set_cursor_size(DWORD size) {
   SetConsoleCursorInfo(g_console.output, &cursor);
 }
 
-// What Ctrl+C or Ctrl+Break, or closing the window, would leave behind: the console's
-// own attribute and cursor are put back before the default handler ends the process.
-// It runs on a thread of its own; the console calls it makes are safe from there.
+// The cursor's row made invisible, its text in the colour of the background.
+void paint_row_hidden() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(g_console.output, &info)) return;
+  const WORD b = info.wAttributes & 0x00F0;
+  const WORD attribute = static_cast<WORD>(b | (b >> 4));
+  const COORD start = {0, info.dwCursorPosition.Y};
+  DWORD painted = 0;
+  FillConsoleOutputAttribute(g_console.output, attribute, static_cast<DWORD>(info.dwSize.X), start,
+                             &painted);
+}
+
+// What Ctrl+C or Ctrl+Break, or closing the window, would leave behind: the prompt is
+// erased, as an answered one is, and the console's own attribute and cursor are put back
+// before the default handler ends the process. It runs on a thread of its own while the
+// main thread waits for a key (or writes); the console calls it makes are safe from there.
 BOOL WINAPI on_console_event(DWORD) {
   keys_restore();
+  if (InterlockedExchange(&g_console.prompt_shown, 0) != 0) {
+    // The prompt's row as an answer leaves it: hidden, the cursor at its start.
+    SetConsoleCursorPosition(g_console.output, g_console.saved_position);
+    paint_row_hidden();
+  }
   set_cursor_size(g_console.saved_cursor_size);
   SetConsoleTextAttribute(g_console.output, g_console.saved_attribute);
   CONSOLE_CURSOR_INFO cursor;
@@ -76,6 +96,10 @@ void console_close() {
   set_cursor_size(g_console.saved_cursor_size);
   set_attribute(g_console.saved_attribute);
   set_cursor_visible(true);
+}
+
+void console_event_for_test() {
+  on_console_event(CTRL_BREAK_EVENT);
 }
 
 bool console_is_smart() {
@@ -133,14 +157,7 @@ void restore_cursor() {
 void hide_row() {
   if (!g_console.smart) return;
   out_flush();
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (!buffer_info(&info)) return;
-  const WORD b = background_bits();
-  const WORD attribute = static_cast<WORD>(b | (b >> 4));
-  const COORD start = {0, info.dwCursorPosition.Y};
-  DWORD painted = 0;
-  FillConsoleOutputAttribute(g_console.output, attribute, static_cast<DWORD>(info.dwSize.X), start,
-                             &painted);
+  paint_row_hidden();
 }
 
 void show_prompt(const char* text, size_t n) {
@@ -150,9 +167,11 @@ void show_prompt(const char* text, size_t n) {
   out_ascii(text, n);
   set_attribute(static_cast<uint16_t>(background | kColorNormal));
   out_flush();
+  if (g_console.smart) InterlockedExchange(&g_console.prompt_shown, 1);
 }
 
 void erase_prompt() {
+  InterlockedExchange(&g_console.prompt_shown, 0);
   restore_cursor();
   hide_row();
 }

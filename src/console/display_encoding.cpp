@@ -11,6 +11,7 @@
 #include "console/display_message.h"
 #include "console/display_width.h"
 #include "platform/charset.h"
+#include "platform/locale.h"
 
 namespace console {
 namespace {
@@ -191,7 +192,10 @@ void display_setup(int code_page, const char* display_charset) {
     g_column.row_touched[lead] = false;
   }
 
-  if (display_charset == nullptr || *display_charset == '\0') {
+  const bool raw = display_charset == nullptr || *display_charset == '\0';
+  name_display_setup(platform::name_charset(),
+                     raw ? platform::code_page_charset(code_page) : display_charset);
+  if (raw) {
     // The code page's own bytes go out. Messages too when the code page is theirs; under
     // another code page they are spelled in its charset.
     message_display_setup(code_page == kMessageCodePage ? nullptr

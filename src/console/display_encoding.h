@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace console {
 
@@ -51,6 +52,10 @@ uint32_t word_of_glyph(const Glyph& g);
 
 /// Writes Shift_JIS text of the program's own to the output stream, converted.
 void display_write_message(const char* text, size_t n);
+
+/// A file name as the display shows it: converted where names come in another charset
+/// than the display's, a character that cannot be shown becoming '?'.
+std::string display_name(const char* name, size_t n);
 
 /// Converts Shift_JIS text of the program's own into out (at most cap bytes); returns
 /// the length written.

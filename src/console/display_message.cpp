@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "console/display_encoding.h"
 #include "console/display_message.h"
@@ -21,6 +22,13 @@ struct MessageDisplay {
   bool tried = false;
 };
 MessageDisplay g_messages;
+
+// File names, where they come in another charset than the display's (Windows: the
+// ANSI code page, whatever the console shows).
+struct NameDisplay {
+  platform::Converter converter;
+};
+NameDisplay g_names;
 
 // A message write may end between a lead byte and its trail byte; the lead byte waits
 // here for the next message write.
@@ -94,6 +102,33 @@ void message_display_setup(const char* charset) {
   if (charset == nullptr || std::strlen(charset) >= kCharsetNameSize) return;
   std::strcpy(g_messages.charset, charset);
   g_messages.raw = false;
+}
+
+void name_display_setup(const char* from, const char* to) {
+  platform::charset_close(&g_names.converter);
+  if (from == nullptr || to == nullptr || std::strcmp(from, to) == 0) return;
+  platform::charset_open(&g_names.converter, to, from);
+}
+
+std::string display_name(const char* name, size_t n) {
+  if (g_names.converter.handle == nullptr) return std::string(name, n);
+  std::string shown;
+  char out[256];
+  size_t i = 0;
+  while (i < n) {
+    const platform::ConvertResult r =
+        platform::charset_convert(g_names.converter, name + i, n - i, out, sizeof out);
+    shown.append(out, r.produced);
+    i += r.consumed;
+    // A byte that is no character of the names' charset, or one the display cannot
+    // show, stands as '?'; so does a lead byte that ends the name.
+    if (r.status == platform::ConvertStatus::kInvalid ||
+        r.status == platform::ConvertStatus::kIncomplete) {
+      shown += '?';
+      ++i;
+    }
+  }
+  return shown;
 }
 
 void display_write_message(const char* text, size_t n) {

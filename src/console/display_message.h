@@ -11,4 +11,8 @@ inline constexpr int kMessageCodePage = 932;
 /// Makes messages go out converted to charset, or unchanged when charset is null.
 void message_display_setup(const char* charset);
 
+/// Makes file names go out converted from charset from to charset to, or unchanged when
+/// either is null or they are the same.
+void name_display_setup(const char* from, const char* to);
+
 }  // namespace console

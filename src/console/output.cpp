@@ -57,12 +57,13 @@ void out_raw(const char* text, size_t n) {
 void out_name(const char* name, size_t n) {
   // A name is anybody's bytes (a wildcard may have found it): written raw to a terminal,
   // an ESC or CR in it would act on the screen instead of being shown. Files and pipes
-  // get the name exactly as given.
+  // get the name exactly as given, in the display's charset.
+  const std::string shown = display_name(name, n);
   if (!platform::output_is_terminal()) {
-    out_raw(name, n);
+    out_raw(shown.data(), shown.size());
     return;
   }
-  for (size_t i = 0; i < n; ++i) out_ascii_char(shown_name_byte(name[i]));
+  for (char c : shown) out_ascii_char(shown_name_byte(c));
 }
 
 void out_message(const char* text, size_t n) {
@@ -98,7 +99,7 @@ void err_message_with_name(const char* format, const char* name) {
   const char* tail = format;
   if (hole != nullptr) {
     convert(line, format, static_cast<size_t>(hole - format));
-    for (const char* c = name; *c != '\0'; ++c) line += shown_name_byte(*c);
+    for (char c : display_name(name, std::strlen(name))) line += shown_name_byte(c);
     tail = hole + 2;
   }
   size_t tail_len = std::strlen(tail);

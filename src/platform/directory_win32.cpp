@@ -1,11 +1,15 @@
-// Windows directory search: FindFirstFileA / FindNextFileA with the whole argument as
-// the pattern. Which names match, and in which order they come, is the file system's
-// own rule (NTFS delivers them sorted; the short 8.3 names take part in the matching).
+// Windows directory search: FindFirstFileW / FindNextFileW with the whole argument as
+// the pattern, made wide so that it may be of any length (wide_path.h). Which names
+// match, and in which order they come, is the file system's own rule (NTFS delivers
+// them sorted; the short 8.3 names take part in the matching). A found name goes back to
+// the ANSI code page the program's names are in; one with a character that code page
+// cannot spell is given by its short name, which opens the same file.
 #include <windows.h>
 
 #include <cstring>
 
 #include "platform/directory.h"
+#include "platform/wide_path.h"
 
 namespace platform {
 namespace {
@@ -35,18 +39,23 @@ struct SearchCloser {
 }  // namespace
 
 bool directory_search(const char* pattern, size_t limit, std::vector<std::string>* files) {
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(pattern, &found);
+  const std::wstring wide = wide_path(pattern);
+  if (wide.empty()) return false;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(wide.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   const SearchCloser closer{search};
   const std::string directory(pattern, directory_part_length(pattern));
   size_t stored = 0;
+  std::string name;
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
     if (stored == limit) break;
-    files->push_back(directory + found.cFileName);
+    if (!ansi_name(found.cFileName, &name) && found.cAlternateFileName[0] != L'\0')
+      ansi_name(found.cAlternateFileName, &name);
+    files->push_back(directory + name);
     ++stored;
-  } while (FindNextFileA(search, &found));
+  } while (FindNextFileW(search, &found));
   return true;
 }
 

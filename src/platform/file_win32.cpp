@@ -1,23 +1,19 @@
-// Files through the Windows file calls: _lopen with writing by others denied, so that a
-// file another process holds open for writing is refused, as the open-failure message
-// then says.
+// Files through the wide Windows file calls, so that names of any length open (see
+// wide_path.h). A file is opened shared for reading, writing and deletion: a log that a
+// program is writing, or a file open in an editor, can still be dumped.
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/file.h"
+#include "platform/wide_path.h"
 
 namespace platform {
 namespace {
 
-constexpr int kOpenMode = OF_READ | OF_SHARE_DENY_WRITE;  // 0x20
+// ReadFile takes a 32-bit count; the callers never ask for more than a block.
+constexpr DWORD kMaxRead = 0x7FFFFFFF;
 
-// _lread takes a 32-bit count; the callers never ask for more than a block.
-constexpr UINT kMaxRead = 0x7FFFFFFF;
-
-HFILE to_hfile(FileHandle file) {
-  return static_cast<HFILE>(file);
-}
-
-// The HFILE that _lopen returns is the file's handle.
 HANDLE to_handle(FileHandle file) {
   return reinterpret_cast<HANDLE>(file);
 }
@@ -27,18 +23,68 @@ bool is_disk_file(FileHandle file) {
   return GetFileType(to_handle(file)) == FILE_TYPE_DISK;
 }
 
+// Which file a handle stands for: its volume and its ID there; its size and the time
+// of its last write, for a handle whose volume is not known.
+struct FileIdentity {
+  ULONGLONG volume = 0;
+  FILE_ID_128 id = {};
+  LONGLONG size = 0;
+  LONGLONG written = 0;
+};
+
+// The 128-bit ID where the file system gives it (ReFS needs it; NTFS gives it too); else
+// the volume serial number and the 64-bit file index.
+bool identify(HANDLE handle, FileIdentity* identity) {
+  FILE_BASIC_INFO basic;
+  LARGE_INTEGER size;
+  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+      GetFileSizeEx(handle, &size)) {
+    identity->written = basic.LastWriteTime.QuadPart;
+    identity->size = size.QuadPart;
+  }
+  FILE_ID_INFO info;
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info)) {
+    identity->volume = info.VolumeSerialNumber;
+    identity->id = info.FileId;
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION old;
+  if (!GetFileInformationByHandle(handle, &old)) return false;
+  identity->volume = old.dwVolumeSerialNumber;
+  const ULONGLONG index = (ULONGLONG{old.nFileIndexHigh} << 32) | old.nFileIndexLow;
+  static_assert(sizeof identity->id.Identifier == 16);
+  std::memcpy(identity->id.Identifier, &index, sizeof index);
+  return true;
+}
+
+// Wine gives a handle that a POSIX shell's redirection made the volume 0: with the same
+// ID, the same size and the same time of the last write, that is the same file.
+bool same_file(const FileIdentity& a, const FileIdentity& b) {
+  if (std::memcmp(&a.id, &b.id, sizeof a.id) != 0) return false;
+  if (a.volume == b.volume) return true;
+  return (a.volume == 0 || b.volume == 0) && a.size == b.size && a.written == b.written;
+}
+
 }  // namespace
 
 FileHandle file_open(const char* name) {
-  const HFILE file = _lopen(name, kOpenMode);
-  if (file == HFILE_ERROR) return kInvalidFile;
-  return static_cast<FileHandle>(file);
+  const std::wstring path = wide_path(name);
+  if (path.empty()) return kInvalidFile;
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return kInvalidFile;
+  return reinterpret_cast<FileHandle>(file);
 }
 
 ptrdiff_t file_read(FileHandle file, void* buffer, size_t n) {
-  const UINT want = n < kMaxRead ? static_cast<UINT>(n) : kMaxRead;
-  const UINT got = _lread(to_hfile(file), buffer, want);
-  if (got == static_cast<UINT>(HFILE_ERROR)) return -1;
+  const DWORD want = n < kMaxRead ? static_cast<DWORD>(n) : kMaxRead;
+  DWORD got = 0;
+  if (!ReadFile(to_handle(file), buffer, want, &got, nullptr)) {
+    // A pipe whose writer has closed its end ends the input; it is not a failure.
+    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  }
   return static_cast<ptrdiff_t>(got);
 }
 
@@ -65,13 +111,10 @@ bool file_is_output(FileHandle file) {
   if (out == INVALID_HANDLE_VALUE || out == nullptr || GetFileType(out) != FILE_TYPE_DISK) {
     return false;
   }
-  // A file is the same file when its volume and its index on the volume agree.
-  BY_HANDLE_FILE_INFORMATION a, b;
-  if (!GetFileInformationByHandle(out, &a) || !GetFileInformationByHandle(to_handle(file), &b)) {
-    return false;
-  }
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
+  // A file is the same file when its volume and its ID on the volume agree.
+  FileIdentity a, b;
+  if (!identify(out, &a) || !identify(to_handle(file), &b)) return false;
+  return same_file(a, b);
 }
 
 bool file_is_live(FileHandle file) {
@@ -89,7 +132,7 @@ bool file_read_ready(FileHandle file) {
 }
 
 void file_close(FileHandle file) {
-  _lclose(to_hfile(file));
+  CloseHandle(to_handle(file));
 }
 
 // '/' starts an option group on Windows; paths begin with a drive or a backslash.

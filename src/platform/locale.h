@@ -8,6 +8,10 @@
 //     and its lead-byte ranges; false when it does not know the code page.
 //   - display_charset: the iconv name of the charset to show text in, or an empty string
 //     when the code page's own bytes go out unchanged.
+//   - names_in_code_page: whether file names come in the code page in force, so that a
+//     lead byte in them takes the byte after it along.
+//   - name_charset: the charset file names come in, as code_page_charset names it, or
+//     nullptr where they come in the display's charset already.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +35,12 @@ bool code_page_info(int code_page, CodePageInfo* info);
 
 /// The charset text is shown in, as an iconv name; empty for the code page's own bytes.
 std::string display_charset(int code_page);
+
+/// True when file names are spelt in code_page.
+bool names_in_code_page(int code_page);
+
+/// The charset of file names, or nullptr when they are in the display's charset.
+const char* name_charset();
 
 // The rules behind the POSIX answers, exposed for testing.
 

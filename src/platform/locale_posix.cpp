@@ -138,4 +138,15 @@ std::string display_charset(int code_page) {
   return display_charset_from_locale(locale_text(), code_page);
 }
 
+bool names_in_code_page(int code_page) {
+  // Names are in the locale's charset, which is the code page only when the display
+  // shows the code page's bytes as they are.
+  return display_charset(code_page).empty();
+}
+
+// A name is the locale's bytes, and the display is the locale's terminal.
+const char* name_charset() {
+  return nullptr;
+}
+
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/console_event_test_helper.h"
 #include "console/key_table.h"
 #include "console/keys.h"
 #include "console/output.h"
@@ -147,6 +148,37 @@ TEST_F(ConsoleLayer, SaveAndRestoreTheCursor) {
   EXPECT_EQ(info().dwCursorPosition.X, 2);
   EXPECT_EQ(info().dwCursorPosition.Y, 1);
   console::console_close();
+}
+
+// Ctrl+Break or the console closing at the prompt: the prompt goes as an answered one
+// does, and the console gets its attribute and cursor back; between prompts (a dump
+// running) the screen is left as it is.
+TEST_F(ConsoleLayer, ConsoleEventErasesThePromptAndPutsTheConsoleBack) {
+  const struct {
+    bool at_prompt;
+    SHORT cursor_x;
+    WORD row_attribute;
+  } cases[] = {{true, 4, 0x11}, {false, 14, 0x17}};
+  for (const auto& c : cases) {
+    CONSOLE_CURSOR_INFO small = {25, TRUE};
+    SetConsoleCursorInfo(buffer_, &small);
+    open_with(0x17);
+    console::set_cursor_visible(false);
+    console::out_ascii("line");
+    if (c.at_prompt) {
+      console::show_prompt("-- more(7%) --", 14);
+    } else {
+      console::out_ascii("0123456789");
+      console::out_flush();
+    }
+    console::console_event_for_test();
+    EXPECT_EQ(info().dwCursorPosition.X, c.cursor_x);
+    EXPECT_EQ(info().wAttributes, 0x17);
+    EXPECT_EQ(attributes(0, 4, 1), std::vector<WORD>{c.row_attribute});
+    EXPECT_TRUE(cursor().bVisible);
+    EXPECT_EQ(cursor().dwSize, 25u);
+    console::console_close();
+  }
 }
 
 // Writes key events into the console's input buffer.

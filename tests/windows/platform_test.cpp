@@ -12,6 +12,7 @@
 #include "app/arguments.h"
 #include "app/options.h"
 #include "console/dump_options.h"
+#include "platform/charset.h"
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/locale.h"
@@ -35,23 +36,111 @@ std::string read_whole(const std::string& path) {
   return data;
 }
 
-TEST(FileSeam, OpenIsRefusedWhileAnotherHoldsTheFileForWriting) {
-  WinScratchDir dir;
-  const std::string path = dir.write("a.bin", "abc");
-  const HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(platform::file_open(path.c_str()), platform::kInvalidFile);
-  CloseHandle(writer);
+// Points standard output or standard error at a handle for the length of a test.
+class StdHandleSwap {
+ public:
+  StdHandleSwap(DWORD which, HANDLE handle) : which_(which), saved_(GetStdHandle(which)) {
+    SetStdHandle(which, handle);
+  }
+  ~StdHandleSwap() { SetStdHandle(which_, saved_); }
 
-  // Another reader does not stand in the way.
-  const HANDLE reader =
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  const platform::FileHandle file = platform::file_open(path.c_str());
-  EXPECT_NE(file, platform::kInvalidFile);
-  if (file != platform::kInvalidFile) platform::file_close(file);
-  CloseHandle(reader);
+ private:
+  DWORD which_;
+  HANDLE saved_;
+};
+
+// Files other programs hold open (a log being written, a file open in an editor) are
+// dumped; only a holder that shares no reading keeps them shut.
+TEST(FileSeam, FilesThatOthersHoldOpenOpenUnlessTheyDenyReading) {
+  const struct {
+    DWORD access, share;
+    bool opens;
+  } cases[] = {
+      {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+      {GENERIC_WRITE, FILE_SHARE_READ, true},  // a writer that lets nobody else write
+      {GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, true},
+      {GENERIC_READ, FILE_SHARE_READ, true},
+      {GENERIC_WRITE, 0, false},
+  };
+  for (const auto& c : cases) {
+    WinScratchDir dir;
+    const std::string path = dir.write("a.bin", "abc");
+    const HANDLE holder =
+        CreateFileA(path.c_str(), c.access, c.share, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const platform::FileHandle file = platform::file_open(path.c_str());
+    EXPECT_EQ(file != platform::kInvalidFile, c.opens) << c.access << " " << c.share;
+    if (file != platform::kInvalidFile) {
+      char buffer[8];
+      EXPECT_EQ(platform::file_read(file, buffer, sizeof buffer), 3);
+      platform::file_close(file);
+    }
+    CloseHandle(holder);
+  }
+}
+
+// The file that standard output writes to is known by its ID on its volume, however it
+// was opened and whatever its name looks like.
+TEST(FileSeam, KnowsTheOutputFileByItsId) {
+  WinScratchDir dir;
+  const std::string out = dir.write("out.txt", "o");
+  const std::string other = dir.write("other.txt", "x");
+  const HANDLE output = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(output, INVALID_HANDLE_VALUE);
+  const struct {
+    std::string name;
+    bool is_output;
+  } cases[] = {
+      {out, true},
+      {dir.path() + "\\.\\out.txt", true},
+      {dir.path() + "/OUT.TXT", true},
+      {other, false},
+  };
+  StdHandleSwap swap(STD_OUTPUT_HANDLE, output);
+  for (const auto& c : cases) {
+    const platform::FileHandle file = platform::file_open(c.name.c_str());
+    ASSERT_NE(file, platform::kInvalidFile) << c.name;
+    EXPECT_EQ(platform::file_is_output(file), c.is_output) << c.name;
+    platform::file_close(file);
+  }
+  CloseHandle(output);
+}
+
+// Names past MAX_PATH, relative and full, open through the wide calls, and a wildcard
+// finds a file in a folder with such a name.
+TEST(FileSeam, NamesPastMaxPathOpen) {
+  WinScratchDir dir;
+  const std::string folder(150, 'd');
+  const std::string name = folder + "\\" + std::string(146, 'n') + ".txt";  // 301 bytes
+  const std::wstring wide_dir = L"\\\\?\\" + std::wstring(dir.path().begin(), dir.path().end());
+  ASSERT_TRUE(CreateDirectoryW(
+      (wide_dir + L"\\" + std::wstring(folder.begin(), folder.end())).c_str(), nullptr));
+  const HANDLE made =
+      CreateFileW((wide_dir + L"\\" + std::wstring(name.begin(), name.end())).c_str(),
+                  GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  DWORD put = 0;
+  WriteFile(made, "long", 4, &put, nullptr);
+  CloseHandle(made);
+
+  char previous[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
+  for (const std::string& path : {name, dir.path() + "\\" + name, ".\\" + name}) {
+    const platform::FileHandle file = platform::file_open(path.c_str());
+    ASSERT_NE(file, platform::kInvalidFile) << path.size() << " bytes";
+    EXPECT_EQ(platform::file_size(file), 4u);
+    platform::file_close(file);
+  }
+  bool matched = false;
+  std::vector<std::string> files;
+  matched = platform::directory_search((folder + "\\n*").c_str(), 10, &files);
+  EXPECT_TRUE(matched);
+  EXPECT_EQ(files, std::vector<std::string>{name});
+  SetCurrentDirectoryA(previous);
+  DeleteFileW((wide_dir + L"\\" + std::wstring(name.begin(), name.end())).c_str());
+  RemoveDirectoryW((wide_dir + L"\\" + std::wstring(folder.begin(), folder.end())).c_str());
 }
 
 TEST(FileSeam, DirectoriesAndMissingNamesDoNotOpen) {
@@ -105,6 +194,8 @@ TEST(FileSeam, PipesTellWhetherAReadWouldWait) {
   EXPECT_FALSE(platform::file_read_ready(file));
   CloseHandle(write_end);
   EXPECT_TRUE(platform::file_read_ready(file));
+  // The writer gone is the end of the input, not a failed read.
+  EXPECT_EQ(platform::file_read(file, buffer, sizeof buffer), 0);
   CloseHandle(read_end);
 }
 
@@ -219,22 +310,82 @@ TEST(LocaleSeam, KnowsCodePagesThroughTheSystem) {
   EXPECT_EQ(info.lead_byte[0], 0);
 
   EXPECT_FALSE(platform::code_page_info(12345, &info));
-  EXPECT_EQ(platform::system_code_page(), static_cast<int>(GetACP()));
-  EXPECT_EQ(platform::display_charset(932), "");  // the console shows the bytes as they are
 }
 
-// Points standard output or standard error at a handle for the length of a test.
-class StdHandleSwap {
- public:
-  StdHandleSwap(DWORD which, HANDLE handle) : which_(which), saved_(GetStdHandle(which)) {
-    SetStdHandle(which, handle);
+// The code page of the dumped text: the ANSI code page when it is a double-byte one,
+// else the user locale's double-byte one, else 932. Output that is no console's stays
+// in the code page's own bytes where the console (or the ANSI code page) has it.
+TEST(LocaleSeam, TheCodePageIsDoubleByte) {
+  const int code_page = platform::system_code_page();
+  EXPECT_TRUE(code_page == 932 || code_page == 936 || code_page == 949 || code_page == 950 ||
+              code_page == 1361)
+      << code_page;
+  if (GetACP() != 932) GTEST_SKIP() << "the rest needs the ANSI code page 932";
+  EXPECT_EQ(code_page, 932);
+  EXPECT_TRUE(platform::names_in_code_page(932));
+  EXPECT_FALSE(platform::names_in_code_page(936));
+  if (GetConsoleWindow() == nullptr && GetConsoleOutputCP() == 0) {
+    EXPECT_EQ(platform::display_charset(932), "");  // no console: the ANSI code page's bytes
+    EXPECT_EQ(platform::display_charset(936), "CP932");
   }
-  ~StdHandleSwap() { SetStdHandle(which_, saved_); }
+}
 
- private:
-  DWORD which_;
-  HANDLE saved_;
-};
+// Conversions through the system's code page tables, a character at a time, stopping
+// exactly where the input stops being convertible.
+TEST(CharsetSeam, ConvertsThroughCodePages) {
+  EXPECT_STREQ(platform::code_page_charset(932), "CP932");
+  EXPECT_STREQ(platform::code_page_charset(65001), "UTF-8");
+  EXPECT_EQ(platform::code_page_charset(12345), nullptr);
+  platform::Converter none;
+  EXPECT_FALSE(platform::charset_open(&none, "UTF-8", "KLINGON"));
+  EXPECT_FALSE(platform::charset_open(&none, "CP12345", "CP932"));
+  EXPECT_EQ(none.handle, nullptr);
+
+  using platform::ConvertStatus;
+  const struct {
+    const char *to, *from;
+    std::string in;
+    ConvertStatus status;
+    size_t consumed;
+    std::string out;
+  } cases[] = {
+      {"UTF-8", "CP932", "A\x95\x5C\xB6", ConvertStatus::kDone, 4, "A\xE8\xA1\xA8\xEF\xBD\xB6"},
+      {"utf8", "cp932", "\x95\x5C\x95", ConvertStatus::kIncomplete, 2, "\xE8\xA1\xA8"},
+      // The system's own table: 0x8160 is U+FF5E, not the U+301C of JIS.
+      {"UCS-4LE", "CP932", "\x81\x60", ConvertStatus::kDone, 2, std::string("\x5E\xFF\0\0", 4)},
+      {"CP932", "UTF-8", "\xE8\xA1\xA8!", ConvertStatus::kDone, 4, "\x95\x5C!"},
+      {"CP932", "UTF-8", "a\xF0\x9F\x98\x80", ConvertStatus::kInvalid, 1, "a"},  // no emoji
+      {"CP437", "CP932", "ab\x95\x5C", ConvertStatus::kInvalid, 2, "ab"},        // no kanji
+      {"CP932", "UTF-8", "\xE8\xA1", ConvertStatus::kIncomplete, 0, ""},
+      {"CP932", "UTF-8", "\xE8\x41", ConvertStatus::kInvalid, 0, ""},
+      {"UTF-8", "UCS-4LE", std::string("\x00\xF6\x01\x00", 4), ConvertStatus::kDone, 4,
+       "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& c : cases) {
+    platform::Converter converter;
+    ASSERT_TRUE(platform::charset_open(&converter, c.to, c.from)) << c.to << " " << c.from;
+    char out[32];
+    const platform::ConvertResult r =
+        platform::charset_convert(converter, c.in.data(), c.in.size(), out, sizeof out);
+    EXPECT_EQ(r.status, c.status) << c.to << " from " << c.from << ": " << c.in;
+    EXPECT_EQ(r.consumed, c.consumed) << c.in;
+    EXPECT_EQ(std::string(out, r.produced), c.out) << c.in;
+    platform::charset_close(&converter);
+  }
+
+  // Full output: the characters that fit, and where to go on.
+  platform::Converter converter;
+  ASSERT_TRUE(platform::charset_open(&converter, "UTF-8", "CP932"));
+  const std::string kanji =
+      "\x95\x5C\x8E\xA6\x95\x5C\x8E\xA6";  // four characters, 12 bytes in UTF-8
+  char out[platform::kShiftRoom + 7];
+  const platform::ConvertResult r =
+      platform::charset_convert(converter, kanji.data(), kanji.size(), out, sizeof out);
+  EXPECT_EQ(r.status, ConvertStatus::kNoRoom);
+  EXPECT_EQ(r.consumed, 4u);
+  EXPECT_EQ(r.produced, 6u);
+  platform::charset_close(&converter);
+}
 
 TEST(OutputSeam, EveryLineFeedBecomesCrLf) {
   const struct {

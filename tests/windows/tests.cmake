@@ -35,3 +35,6 @@ if(TOVIX_REFERENCE_BINARY)
   add_test(NAME windows_e2e
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/e2e.sh $<TARGET_FILE:tovix> ${TOVIX_REFERENCE_BINARY})
 endif()
+
+# The console checks' helper: a console output code page, a named pipe, a file held open.
+add_executable(tovix_win_helper windows/helper_win32.cpp)

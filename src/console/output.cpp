@@ -16,13 +16,6 @@ OutputBuffer g_output;
 
 namespace {
 bool g_write_failure_told = false;  // the failed write's message is on standard error
-
-// A byte of a file name as a terminal is given it: a control character (an ESC or CR
-// would act on the screen instead of being shown) becomes '?'.
-char shown_name_byte(char c) {
-  const unsigned char b = static_cast<unsigned char>(c);
-  return b < 0x20 || b == 0x7F ? '?' : c;
-}
 }  // namespace
 
 void out_flush() {
@@ -62,7 +55,8 @@ void out_name(const char* name, size_t n) {
     out_raw(name, n);
     return;
   }
-  for (size_t i = 0; i < n; ++i) out_ascii_char(shown_name_byte(name[i]));
+  const std::string shown = display_shown_name(name, n);
+  out_ascii(shown.data(), shown.size());
 }
 
 void out_message(const char* text, size_t n) {
@@ -98,7 +92,7 @@ void err_message_with_name(const char* format, const char* name) {
   const char* tail = format;
   if (hole != nullptr) {
     convert(line, format, static_cast<size_t>(hole - format));
-    for (const char* c = name; *c != '\0'; ++c) line += shown_name_byte(*c);
+    line += display_shown_name(name, std::strlen(name));
     tail = hole + 2;
   }
   size_t tail_len = std::strlen(tail);

@@ -29,10 +29,19 @@ bool is_disk_file(FileHandle file) {
 
 }  // namespace
 
-FileHandle file_open(const char* name) {
+FileHandle file_open(const char* name, OpenAs as) {
   const HFILE file = _lopen(name, kOpenMode);
   if (file == HFILE_ERROR) return kInvalidFile;
+  if (as == OpenAs::kFileOnly && !is_disk_file(static_cast<FileHandle>(file))) {
+    _lclose(file);
+    return kNotAFile;
+  }
   return static_cast<FileHandle>(file);
+}
+
+bool file_open_may_wait(const char*) {
+  // _lopen never waits: a pipe that has no free instance fails at once.
+  return false;
 }
 
 ptrdiff_t file_read(FileHandle file, void* buffer, size_t n) {

@@ -61,6 +61,10 @@ WriteResult fail(DWORD error) {
 
 }  // namespace
 
+// A console program started without a standard handle gets none, and files opened later
+// never take its place.
+void output_hold_standard_slots() {}
+
 void output_prepare() {}
 
 WriteResult output_write(OutputStream stream, const char* data, size_t n) {

@@ -52,6 +52,7 @@ struct NameReading {
   platform::Converter decoder;  // charset -> UCS-4LE, opened on first use
   bool decoder_tried = false;
   bool utf8 = false;
+  int8_t leads[32] = {};  // bytes 0x80-0x9F: 0 not asked yet, 1 a lead byte, -1 a control
 };
 NameReading g_names;
 
@@ -213,10 +214,38 @@ bool is_acting_character(char32_t cp) {
          (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
 }
 
-// A byte that is no part of a character read: a control in every 8-bit charset that
-// has C1 there, and nothing a terminal shows anyway in the others.
+bool open_name_decoder() {
+  if (!g_names.decoder_tried) {
+    g_names.decoder_tried = true;
+    if (g_names.charset[0] != '\0')
+      platform::charset_open(&g_names.decoder, "UCS-4LE", g_names.charset);
+  }
+  return g_names.decoder.handle != nullptr;
+}
+
+// Whether byte b (0x80-0x9F) begins a character of more bytes in the names' charset
+// (Shift_JIS, GBK, EUC's single shifts) rather than being a C1 control (ISO-8859, EUC's
+// other bytes, a continuation byte of UTF-8).
+bool begins_character(uint8_t b) {
+  int8_t& known = g_names.leads[b - 0x80];
+  if (known == 0) {
+    known = -1;
+    if (!g_names.utf8 && open_name_decoder()) {
+      const char alone = static_cast<char>(b);
+      char out[platform::kShiftRoom + 8];
+      const platform::ConvertResult r =
+          platform::charset_convert(g_names.decoder, &alone, 1, out, sizeof out);
+      if (r.status == platform::ConvertStatus::kIncomplete) known = 1;
+    }
+  }
+  return known == 1;
+}
+
+// A byte that is no part of a character read (a lead byte without its trail, a byte the
+// charset does not know): a C0 control, DEL, or a C1 control where the charset has one,
+// acts; anything else a terminal shows as some mark, or holds for a following byte.
 bool is_acting_byte(uint8_t b) {
-  return b < 0x20 || (b >= 0x7F && b <= 0x9F);
+  return b < 0x20 || b == 0x7F || (b >= 0x80 && b <= 0x9F && !begins_character(b));
 }
 
 // The well-formed UTF-8 character at s (no overlong form, no surrogate, nothing past
@@ -249,12 +278,7 @@ size_t utf8_character(const unsigned char* s, size_t n, char32_t* cp) {
 // The character at s in the names' charset, through the converter: its length, 0 when
 // s does not begin one the converter knows.
 size_t converted_character(const char* s, size_t n, char32_t* cp) {
-  if (!g_names.decoder_tried) {
-    g_names.decoder_tried = true;
-    if (g_names.charset[0] != '\0')
-      platform::charset_open(&g_names.decoder, "UCS-4LE", g_names.charset);
-  }
-  if (g_names.decoder.handle == nullptr) return 0;
+  if (!open_name_decoder()) return 0;
   // Room for one character only: the converter stops after it.
   unsigned char out[platform::kShiftRoom + 4];
   const platform::ConvertResult r =

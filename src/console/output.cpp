@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/console.h"
 #include "console/display_encoding.h"
 #include "console/run_end.h"
 #include "platform/output.h"
@@ -22,7 +23,7 @@ void out_flush() {
   if (g_output.used == 0) return;
   const size_t n = g_output.used;
   g_output.used = 0;
-  switch (platform::output_write(platform::OutputStream::kStdout, g_output.data, n)) {
+  switch (console_write(g_output.data, n)) {
     case platform::WriteResult::kOk:
       return;
     case platform::WriteResult::kBrokenPipe:

@@ -56,6 +56,7 @@ struct JobState {
   // never land in the middle of one.
   volatile sig_atomic_t writing = 0;
   volatile sig_atomic_t held_stop = 0;  // a stop signal that came while writing
+  volatile sig_atomic_t held_seen = 0;  // continues taken when it came
 };
 JobState g_job;
 
@@ -338,15 +339,15 @@ void on_ending_signal(int sig, siginfo_t* info, void*) {
 
 void on_stop_signal(int sig);
 
-// Puts the terminal back and stops. Runs with every signal but SIGCONT blocked (in the
-// handler, or from the writer), so that the stop takes effect when that mask is lifted,
-// and a continue that comes in the meantime is handled, and counted, at once.
-void stop_now(int sig) {
+// Puts the terminal back and stops, for stop signal sig that came when seen continues
+// had been taken. Runs with every signal but SIGCONT blocked (in the handler, or from
+// the writer), so that the stop takes effect when that mask is lifted, and a continue
+// that comes in the meantime is handled, and counted, at once.
+void stop_now(int sig, sig_atomic_t seen) {
   sigset_t all, previous;
   sigfillset(&all);
   sigdelset(&all, SIGCONT);
   ::pthread_sigmask(SIG_BLOCK, &all, &previous);
-  const sig_atomic_t seen = g_job.continues;
   restore_for_signal();
   g_job.put_back = 1;
   g_terminal.stopped = sig;
@@ -354,10 +355,16 @@ void stop_now(int sig) {
   dfl.sa_handler = SIG_DFL;
   ::sigaction(sig, &dfl, nullptr);
   // Sending a stop signal throws away a continue that is pending: send none once one
-  // has come. One that comes after the send throws the stop away instead.
-  if (g_job.continues == seen) ::raise(sig);
+  // has come, or is on its way (sent, and not yet delivered while SIGCONT is blocked
+  // for the look). One that comes after the send throws the stop away instead.
+  sigset_t cont, pending;
+  sigemptyset(&cont);
+  sigaddset(&cont, SIGCONT);
+  ::pthread_sigmask(SIG_BLOCK, &cont, nullptr);
+  const bool continuing = ::sigpending(&pending) == 0 && sigismember(&pending, SIGCONT) == 1;
+  if (g_job.continues == seen && !continuing) ::raise(sig);
+  ::pthread_sigmask(SIG_UNBLOCK, &cont, nullptr);  // a pending continue is handled here
   if (g_job.continues != seen) {
-    sigset_t pending;
     if (::sigpending(&pending) == 0 && sigismember(&pending, sig) == 1) {
       // Ignoring a pending signal discards it; the handler is set again at once.
       struct sigaction ign {};
@@ -377,10 +384,11 @@ void stop_now(int sig) {
 
 void on_stop_signal(int sig) {
   const int saved_errno = errno;
-  if (g_job.writing) {
-    g_job.held_stop = sig;  // taken by the writer between its writes
+  if (!g_job.writing) {
+    stop_now(sig, g_job.continues);
   } else {
-    stop_now(sig);
+    g_job.held_seen = g_job.continues;
+    g_job.held_stop = sig;  // taken by the writer between its writes
   }
   errno = saved_errno;
 }
@@ -450,10 +458,11 @@ SequenceAt scan_sequences(SequenceAt at, const char* data, size_t n) {
 // A stop held back by a write, taken now: the writer's mark is off while it runs, so
 // that a second stop after the continue is handled as usual.
 void take_held_stop() {
+  g_job.writing = 0;
   const int sig = g_job.held_stop;
   g_job.held_stop = 0;
-  g_job.writing = 0;
-  stop_now(sig);
+  // A continue since the stop came has undone it already.
+  if (g_job.continues == g_job.held_seen) stop_now(sig, g_job.held_seen);
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <pthread.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -45,7 +44,7 @@ TerminalState g_terminal;
 // Stop and continue. A stop signal's handler puts the terminal back and sends the signal
 // once more to stop for real; the continue's handler takes the terminal up again. A
 // continue that comes while the terminal is being put back would be thrown away by that
-// second signal, so a stop that sees one come is not made at all.
+// second signal, so a stop that sees one pending is not made at all.
 struct JobState {
   volatile sig_atomic_t continues = 0;  // continues taken so far
   // The terminal was put back by a stop and not taken up since: the run was continued
@@ -310,12 +309,10 @@ void set_action(int sig, void (*handler)(int), void (*info_handler)(int, siginfo
   }
   // Nothing else runs in between, and the terminal takes the handler's writes and mode
   // changes also from a background job (SIGTTOU blocked counts as ignored). A stop's
-  // handler lets a continue in, so that it is seen (see JobState), and interrupts a
-  // write that waits, so that a stop held back by it is taken.
+  // handler interrupts a write that waits, so that a stop held back by it is taken.
   sigfillset(&sa.sa_mask);
   sa.sa_flags |= SA_ONSTACK;
   if (restart) sa.sa_flags |= SA_RESTART;
-  if (!restart) sigdelset(&sa.sa_mask, SIGCONT);
   ::sigaction(sig, &sa, nullptr);
 }
 
@@ -340,46 +337,27 @@ void on_ending_signal(int sig, siginfo_t* info, void*) {
 void on_stop_signal(int sig);
 
 // Puts the terminal back and stops, for stop signal sig that came when seen continues
-// had been taken. Runs with every signal but SIGCONT blocked (in the handler, or from
-// the writer), so that the stop takes effect when that mask is lifted, and a continue
-// that comes in the meantime is handled, and counted, at once.
+// had been taken. Every signal is blocked meanwhile, so that the stop takes effect when
+// the mask is lifted, and a continue that comes in the meantime stays pending, where it
+// can be seen.
 void stop_now(int sig, sig_atomic_t seen) {
-  sigset_t all, previous;
+  sigset_t all, previous, pending;
   sigfillset(&all);
-  sigdelset(&all, SIGCONT);
-  ::pthread_sigmask(SIG_BLOCK, &all, &previous);
-  restore_for_signal();
-  g_job.put_back = 1;
-  g_terminal.stopped = sig;
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  ::sigaction(sig, &dfl, nullptr);
-  // Sending a stop signal throws away a continue that is pending: send none once one
-  // has come, or is on its way (sent, and not yet delivered while SIGCONT is blocked
-  // for the look). One that comes after the send throws the stop away instead.
-  sigset_t cont, pending;
-  sigemptyset(&cont);
-  sigaddset(&cont, SIGCONT);
-  ::pthread_sigmask(SIG_BLOCK, &cont, nullptr);
-  const bool continuing = ::sigpending(&pending) == 0 && sigismember(&pending, SIGCONT) == 1;
-  if (g_job.continues == seen && !continuing) ::raise(sig);
-  ::pthread_sigmask(SIG_UNBLOCK, &cont, nullptr);  // a pending continue is handled here
-  if (g_job.continues != seen) {
-    if (::sigpending(&pending) == 0 && sigismember(&pending, sig) == 1) {
-      // Ignoring a pending signal discards it; the handler is set again at once.
-      struct sigaction ign {};
-      ign.sa_handler = SIG_IGN;
-      ::sigaction(sig, &ign, nullptr);
-      set_action(sig, on_stop_signal, nullptr, false);
-    }
-    // The continue came before the stop was marked: it left the terminal to us.
-    if (g_terminal.stopped != 0) {
-      set_action(g_terminal.stopped, on_stop_signal, nullptr, false);
-      g_terminal.stopped = 0;
-      if (in_foreground()) take_up_again();
-    }
+  ::sigprocmask(SIG_BLOCK, &all, &previous);
+  // A continue taken since the stop came has undone it (the writer holds a stop back).
+  if (g_job.continues == seen) {
+    restore_for_signal();
+    g_job.put_back = 1;
+    g_terminal.stopped = sig;
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(sig, &dfl, nullptr);
+    // Sending a stop signal throws away a continue that is pending: with one sent since
+    // the stop, none is sent, and the continue's handler takes the terminal up again as
+    // soon as the mask is lifted. One sent after this look throws the stop away instead.
+    if (::sigpending(&pending) != 0 || sigismember(&pending, SIGCONT) != 1) ::raise(sig);
   }
-  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);  // the stop, if any, happens here
+  ::sigprocmask(SIG_SETMASK, &previous, nullptr);  // the stop, if any, happens here
 }
 
 void on_stop_signal(int sig) {
@@ -469,10 +447,10 @@ void take_held_stop() {
 
 platform::WriteResult console_write(const char* data, size_t n) {
   if (!g_terminal.smart) return platform::output_write(platform::OutputStream::kStdout, data, n);
-  // Continued in the background, then brought to the foreground without a continue.
-  if (g_job.put_back && g_terminal.stopped == 0 && in_foreground()) take_up_again();
   SequenceAt at = SequenceAt::kText;
   g_job.writing = 1;
+  // Continued in the background, then brought to the foreground without a continue.
+  if (g_job.put_back && g_terminal.stopped == 0 && in_foreground()) take_up_again();
   while (n > 0) {
     const ssize_t put = ::write(STDOUT_FILENO, data, n);
     if (put > 0) {
@@ -482,9 +460,9 @@ platform::WriteResult console_write(const char* data, size_t n) {
     } else if (put == 0 || errno != EINTR) {
       break;  // the platform's writer waits on a non-blocking terminal, or tells the failure
     }
-    // A write that took nothing could not go on anyway (paused output, or a background
-    // job that may not write): the stop is taken even inside a sequence.
-    if (g_job.held_stop != 0 && (at == SequenceAt::kText || put <= 0)) {
+    // A background job that may not write (TOSTOP) makes no progress here: its stop is
+    // taken even inside a sequence.
+    if (g_job.held_stop != 0 && (at == SequenceAt::kText || g_job.held_stop == SIGTTOU)) {
       take_held_stop();
       g_job.writing = 1;
     }

@@ -294,37 +294,54 @@ TEST(ReliabilityTerminal, StopAndContinueBackToBackLoseNothing) {
   }
 }
 
-// Ctrl+Z at the prompt, then bg: the job goes on in the background and stops again at
-// its read (SIGTTIN), leaving the terminal that the shell has now alone: its mode (the
-// shell's own, here without echo) and the rows the shell writes stay as they are.
-TEST(ReliabilityTerminal, BgAfterCtrlZLeavesTheShellsTerminalAlone) {
-  REQUIRE_TMUX();
-  TmuxSession s;
-  s.write_file("r", counting_bytes(1000));
-  ASSERT_TRUE(
-      s.start("set -m\n\"$TOVIX\" -k r\necho \"STOPPED:$?\"\nstty -echo\n"
-              "stty -g > modes.shell\nbg\nsleep 1\nstty -g > modes.bg\necho SHELL-ONE\n"
-              "echo SHELL-TWO\nwhile [ ! -e go ]; do sleep 0.05; done\nstty echo\nfg"))
-      << s.error();
-  ASSERT_TRUE(s.wait_for_text("-- more(28%) --")) << s.text();
-  ASSERT_TRUE(s.wait_for_key_read());
-  const int pid = s.program_pid();
-  ASSERT_GT(pid, 0);
-  s.send_keys({"C-z"});
-  ASSERT_TRUE(s.wait_for_text("SHELL-TWO")) << s.text();
-  EXPECT_EQ(s.read_file("modes.bg"), s.read_file("modes.shell"));
-  EXPECT_EQ(process_state(pid), 'T') << "the background job did not stop at its read";
-  const int one = row_of(s, "SHELL-ONE");
-  EXPECT_GT(one, row_of(s, "STOPPED:148")) << s.text();
-  EXPECT_EQ(row_of(s, "SHELL-TWO"), one + 1) << s.text();
-  EXPECT_EQ(row_of(s, "more("), -1) << s.text();
+// A stop at the prompt (Ctrl+Z, or SIGSTOP, which no handler sees), then bg: the job goes
+// on in the background and stops again at its read (SIGTTIN), leaving the terminal that
+// the shell has now alone: its mode (the shell's own, here without echo) and the rows
+// the shell writes stay as they are. fg brings the prompt back.
+TEST(ReliabilityTerminal, BgAfterAStopLeavesTheShellsTerminalAlone) {
+  const struct {
+    const char* name;
+    bool by_key;
+  } cases[] = {{"Ctrl+Z", true}, {"SIGSTOP", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    REQUIRE_TMUX();
+    TmuxSession s;
+    s.write_file("r", counting_bytes(1000));
+    ASSERT_TRUE(
+        s.start("set -m\n\"$TOVIX\" -k r\necho \"STOPPED:$?\"\nstty -echo\n"
+                "stty -g > modes.shell\nbg\nsleep 1\nstty -g > modes.bg\necho SHELL-ONE\n"
+                "echo SHELL-TWO\nwhile [ ! -e go ]; do sleep 0.05; done\nstty echo\nfg"))
+        << s.error();
+    ASSERT_TRUE(s.wait_for_text("-- more(28%) --")) << s.text();
+    ASSERT_TRUE(s.wait_for_key_read());
+    const int pid = s.program_pid();
+    ASSERT_GT(pid, 0);
+    if (c.by_key) {
+      s.send_keys({"C-z"});
+    } else {
+      ::kill(pid, SIGSTOP);
+    }
+    ASSERT_TRUE(s.wait_for_text("SHELL-TWO")) << s.text();
+    EXPECT_EQ(s.read_file("modes.bg"), s.read_file("modes.shell"));
+    EXPECT_EQ(process_state(pid), 'T') << "the background job did not stop at its read";
+    const int one = row_of(s, "SHELL-ONE");
+    EXPECT_GT(one, row_of(s, c.by_key ? "STOPPED:148" : "STOPPED:147")) << s.text();
+    EXPECT_EQ(row_of(s, "SHELL-TWO"), one + 1) << s.text();
+    // Ctrl+Z took the prompt off; after SIGSTOP it stays where the shell wrote below it.
+    EXPECT_EQ(row_of(s, "more(") == -1, c.by_key) << s.text();
 
-  s.write_file("go", "");
-  EXPECT_TRUE(s.wait_for_key_read()) << "the prompt no longer reads single keys";
-  EXPECT_TRUE(s.wait_for_screen([&](const auto&) {
-    return row_of(s, "-- more(28%) --") > row_of(s, "SHELL-TWO");
-  })) << s.text();
-  expect_prompt_takes_keys_again(s);
+    s.write_file("go", "");
+    EXPECT_TRUE(s.wait_for_key_read()) << "the prompt no longer reads single keys";
+    // A prompt below what the shell wrote (the one from before SIGSTOP is still above).
+    EXPECT_TRUE(s.wait_for_screen([&](const std::vector<ScreenRow>& rows) {
+      const int two = row_of(s, "SHELL-TWO");
+      return two >= 0 && std::any_of(rows.begin() + two, rows.end(), [](const ScreenRow& r) {
+               return r.text.rfind("-- more(28%) --", 0) == 0;
+             });
+    })) << s.text();
+    expect_prompt_takes_keys_again(s);
+  }
 }
 
 // With the terminal's output paused (Ctrl+S) the program is stuck in a write; SIGTERM

@@ -420,8 +420,16 @@ void install_handlers() {
 enum class SequenceAt { kText, kEscape, kCsi };
 
 SequenceAt scan_sequences(SequenceAt at, const char* data, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char b = static_cast<unsigned char>(data[i]);
+  // Only the bytes from the last ESC on can leave a sequence open; without one, only a
+  // sequence open before these bytes can still be.
+  const char* p = data;
+  if (const void* last = ::memrchr(data, 0x1B, n)) {
+    p = static_cast<const char*>(last);
+  } else if (at == SequenceAt::kText) {
+    return at;
+  }
+  for (const char* end = data + n; p < end; ++p) {
+    const unsigned char b = static_cast<unsigned char>(*p);
     if (b == 0x1B) {
       at = SequenceAt::kEscape;
     } else if (at == SequenceAt::kEscape) {

@@ -151,6 +151,20 @@ TEST_F(Utf8Display, MessagesConvertedNamesRaw) {
   EXPECT_EQ(written.rfind("標準出力への書き込みに失敗しました", 0), 0u) << written;
 }
 
+// A locale whose charset does not spell ASCII as itself (none is a real locale): the
+// run shows what a UTF-8 display gets, column and messages alike, and never mixes
+// another spelling (NUL bytes, EBCDIC) into the ASCII around them.
+TEST_F(Utf8Display, CharsetsNotBuiltOnAsciiFallBackToUtf8) {
+  ScratchDir dir;
+  const std::string f = dir.write("f", kProse + "\xB1\x82");
+  const std::string missing = dir.path() + "/missing";
+  const std::string expected = run_tovix({"-p", f, missing}, "C.UTF-8").out;
+  ASSERT_NE(expected.find("今日は"), std::string::npos);
+  for (const char* locale : {"ja_JP.UTF-16", "ja_JP.UCS-2", "ja_JP.UCS-4", "ja_JP.UTF-32",
+                             "ja_JP.UTF-7", "ja_JP.EBCDIC-JP-KANA"})
+    EXPECT_EQ(run_tovix({"-p", f, missing}, locale).out, expected) << locale;
+}
+
 // A real terminal: tmux draws the dump of the prose, and the columns line up on screen.
 TEST_F(Utf8Display, TerminalShowsTheCharacters) {
   if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";

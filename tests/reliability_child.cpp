@@ -40,6 +40,7 @@ constexpr int kParkedFdBase = 200;  // where extra descriptors wait before their
     for (const auto& m : launch.fds) keep = keep || m.second == fd;
     if (!keep) ::close(fd);
   }
+  for (const int fd : launch.closed) ::close(fd);
   if (launch.unprivileged && ::geteuid() == 0) {
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
       ::_exit(126);

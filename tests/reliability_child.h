@@ -22,6 +22,7 @@ struct Launch {
   bool unprivileged = false;             ///< run as user and group 65534 when root
   std::string cwd;                       ///< working directory; "" keeps the test's
   std::vector<std::string> env;          ///< more variables ("TERM=xterm")
+  std::vector<int> closed;               ///< standard descriptors (0-2) it starts without
 };
 
 /// How the program ended.

@@ -8,8 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -588,6 +592,159 @@ TEST(Reliability, NamesOfEveryShapeAreShownAsGiven) {
   EXPECT_EQ(end.exit_code, 1);  // the long missing name
   EXPECT_EQ(err, open_failed(long_missing));
   EXPECT_EQ(out, expected);
+}
+
+// True when process pid ends (a zombie, not yet waited for) within timeout_ms.
+bool ends_within(pid_t pid, int timeout_ms) {
+  for (int waited = 0; waited < timeout_ms; waited += 20) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t paren = line.rfind(')');
+    if (paren == std::string::npos || line.compare(paren + 2, 1, "Z") == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+// A pattern's match that becomes a FIFO, a device or a directory after the search and
+// before its turn: the run is held back by a full pipe while the first match is dumped,
+// and the second is replaced meanwhile. It is passed over as the search would have
+// passed it over: no wait for a writer, no endless zeros.
+TEST(Reliability, PatternMatchReplacedBeforeItsTurnIsPassedOver) {
+  const struct {
+    const char* name;
+    int (*replace)(const std::string& path);
+  } cases[] = {
+      {"a FIFO", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600); }},
+      {"a link to /dev/zero",
+       [](const std::string& p) { return ::symlink("/dev/zero", p.c_str()); }},
+      {"a directory", [](const std::string& p) { return ::mkdir(p.c_str(), 0700); }},
+  };
+  const std::string data = awkward_bytes(2 << 20, 3);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    const std::string first = dir.write("x1", data);
+    const std::string second = dir.write("x2", "two");
+    Launch launch;
+    launch.args = {"-p", dir.path() + "/x*"};
+    Child child(launch);
+    // Some output has come: the list is made, and the dump of x1 (9 MB) fills the pipe.
+    ASSERT_TRUE(child.read_out_until(1, 20000));
+    ASSERT_EQ(::unlink(second.c_str()), 0);
+    ASSERT_EQ(c.replace(second), 0);
+    const std::string head = banner() + header(first);
+    child.read_out_until(head.size() + data.size() * 5, 20000);
+    // Nothing of x2 follows, not even its header.
+    EXPECT_FALSE(child.read_out_until(child.out().size() + 1, 300));
+    if (!ends_within(child.pid(), 5000)) {
+      ADD_FAILURE() << "still running: " << child.out().size() << " bytes out";
+      ::kill(child.pid(), SIGKILL);
+    }
+    const ChildEnd end = child.wait();
+    EXPECT_EQ(end.exit_code, 0);
+    EXPECT_EQ(child.err(), "");
+    ASSERT_EQ(child.out().compare(0, head.size(), head), 0);
+    EXPECT_EQ(line_model::check_dump(child.out().substr(head.size()), data, 0, {}), "");
+  }
+}
+
+// A FIFO named after a file: its open waits for a writer, and everything before it (the
+// banner, the first dump, the FIFO's header) has reached the output by then; so a run
+// that is ended there has lost nothing. The bytes the writer then sends are dumped.
+TEST(Reliability, OutputBeforeAnOpenThatWaitsIsWrittenFirst) {
+  ScratchDir dir;
+  const std::string file = dir.write("f", "ab");
+  const std::string fifo = dir.path() + "/ff";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Launch launch;
+  launch.args = {"-p", file, fifo};
+  Child child(launch);
+  const std::string before = banner() + header(file) + one_line("ab") + header(fifo);
+  child.read_out_until(before.size(), 20000);
+  EXPECT_EQ(child.out(), before);
+  const int writer = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(::write(writer, "cd", 2), 2);
+  ::close(writer);
+  const ChildEnd end = child.wait();
+  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_EQ(child.out(), before + one_line("cd"));
+}
+
+// Started without standard input, output or error: no file takes the place of one. A
+// closed standard output gets the write-failure message alone (the file is not taken
+// for the output) and exit code 1; the other two change nothing.
+TEST(Reliability, ClosedStandardDescriptorsAreNotTakenByFiles) {
+  ScratchDir dir;
+  const std::string file = dir.write("f", "ab");
+  // "標準出力への書き込みに失敗しました"
+  const std::string write_failed =
+      "\x95W\x8F\x80\x8Fo\x97\xCD\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E"
+      "\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD: Bad file descriptor\n";
+  const std::string dump = banner() + header(file) + one_line("ab");
+  const struct {
+    const char* name;
+    int closed;
+    int exit_code;
+    std::string out, err;
+  } cases[] = {
+      {">&-", 1, 1, "", write_failed},
+      {"<&-", 0, 0, dump, ""},
+      {"2>&-", 2, 0, dump, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Launch launch;
+    launch.args = {"-p", file};
+    launch.closed = {c.closed};
+    std::string out, err;
+    const ChildEnd end = tovix_test::run_child(launch, &out, &err);
+    EXPECT_EQ(end.exit_code, c.exit_code);
+    if (c.closed != 1) {
+      EXPECT_EQ(out, c.out);
+    }
+    if (c.closed != 2) {
+      EXPECT_EQ(err, c.err);
+    }
+  }
+}
+
+// A name's controls, shown on standard error (where the open-failure message is copied
+// when the output is redirected), under each kind of display charset: C0, DEL and C1,
+// raw or in UTF-8, and the bidirectional controls become '?'; characters stay whole,
+// also those whose bytes lie where C1 lies in other charsets.
+TEST(Reliability, ControlsInNamesBecomeQuestionMarks) {
+  const struct {
+    const char* locale;
+    std::string name, shown;
+  } cases[] = {
+      {"C.UTF-8", "{\x1B[2J\r\x7F}", "{?[2J??}"},
+      {"C.UTF-8",
+       "{\xC2\x9B"
+       "31m\xC2\x85}",
+       "{?31m?}"},                                                              // CSI, NEL
+      {"C.UTF-8", "{\x9B\x90}", "{??}"},                                        // raw C1
+      {"C.UTF-8", "{\xE2\x80\xAE\xE2\x81\xA6\xE2\x80\x8F\xD8\x9C}", "{????}"},  // RLO LRI RLM ALM
+      {"C.UTF-8", "{\xE3\x81\x82\xC2\xA0\xE2\x80\x8D}", "{\xE3\x81\x82\xC2\xA0\xE2\x80\x8D}"},
+      {"ja_JP.eucJP", "{\x9B\x85\x1B}", "{???}"},
+      {"ja_JP.eucJP", "{\x8E\xB1\xA4\xA2}", "{\x8E\xB1\xA4\xA2}"},  // ｱ, あ
+      {"ja_JP.SJIS", "{\x1B\x80\x7F}", "{???}"},
+      {"ja_JP.SJIS", "{\x9B\x40\x82\xA0\xB1}", "{\x9B\x40\x82\xA0\xB1}"},  // a kanji, あ, ｱ
+      {"ja_JP.SJIS", "{\x82", "{\x82"},  // a lead byte alone at the end
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + " " + c.shown);
+    Launch launch;
+    launch.args = {"-p", c.name};
+    launch.locale = c.locale;
+    std::string out, err;
+    const ChildEnd end = tovix_test::run_child(launch, &out, &err);
+    EXPECT_EQ(end.exit_code, 1);
+    EXPECT_NE(err.find(c.shown), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  }
 }
 
 }  // namespace

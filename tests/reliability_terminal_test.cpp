@@ -200,6 +200,150 @@ TEST(ReliabilityTerminal, BackgroundJobStopsAtThePromptWithTheTerminalPutBack) {
   expect_prompt_takes_keys_again(s);
 }
 
+// The first escape sequence that another begins inside (an ESC before the one it
+// follows has ended, as when a handler writes in the middle of an interrupted write),
+// shown with the bytes around it; empty when there is none.
+std::string split_sequence(const std::string& raw) {
+  enum class At { kText, kEscape, kCsi } at = At::kText;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(raw[i]);
+    if (b == 0x1B) {
+      if (at != At::kText) {
+        std::string shown;
+        for (size_t k = i < 24 ? 0 : i - 24; k < i + 24 && k < raw.size(); ++k)
+          shown += raw[k] == '\x1B' ? std::string("ESC") : std::string(1, raw[k]);
+        return shown;
+      }
+      at = At::kEscape;
+    } else if (at == At::kEscape) {
+      at = b == '[' ? At::kCsi : At::kText;
+    } else if (at == At::kCsi && b >= 0x40 && b <= 0x7E) {
+      at = At::kText;
+    }
+  }
+  return "";
+}
+
+// Stops and continues sent back to back, as a supervisor or a script sends them: the
+// continue often comes while the stop's handler still puts the terminal back. The job's
+// shell (a child of the window's, which tmux would continue) is held stopped meanwhile,
+// so that a stop it saw could not take the terminal from the program. No pair may
+// leave the program stopped, and no handler's sequence may land inside one of the
+// output's.
+TEST(ReliabilityTerminal, StopAndContinueBackToBackLoseNothing) {
+  const struct {
+    const char* name;
+    const char* command;
+    bool at_prompt;
+  } cases[] = {{"at the prompt", "\"$TOVIX\" -k r", true},
+               {"during a coloured dump", "\"$TOVIX\" -p -kcdm /dev/zero", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    REQUIRE_TMUX();
+    TmuxSession s;
+    s.write_file("r", counting_bytes(1000));
+    s.write_file("job.sh", "set -m\necho $$ > shell.pid\n" + std::string(c.command) +
+                               " &\necho $! > program.pid\nfg\necho \"ENDED:$?\"\n");
+    ASSERT_TRUE(s.start("while [ ! -e go ]; do sleep 0.05; done\nTOVIX=\"$TOVIX\" sh job.sh"))
+        << s.error();
+    s.pipe_output_to("raw");
+    s.write_file("go", "");
+    if (c.at_prompt) {
+      ASSERT_TRUE(s.wait_for_text("-- more(28%) --")) << s.text();
+      ASSERT_TRUE(s.wait_for_key_read());
+    } else {
+      ASSERT_TRUE(s.wait_for_screen([](const std::vector<ScreenRow>& rows) {
+        return std::any_of(rows.begin(), rows.end(), is_dump_row);
+      }));
+    }
+    const int pid = std::atoi(s.read_file("program.pid").c_str());
+    const int shell = std::atoi(s.read_file("shell.pid").c_str());
+    ASSERT_GT(pid, 0);
+    ASSERT_GT(shell, 0);
+    ::kill(shell, SIGSTOP);
+    int stuck = 0;
+    for (int i = 0; i < 50; ++i) {
+      ::kill(pid, SIGTSTP);
+      ::kill(pid, SIGCONT);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (process_state(pid) != 'T') continue;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      if (process_state(pid) != 'T') continue;
+      ++stuck;
+      ::kill(pid, SIGCONT);
+    }
+    ::kill(shell, SIGCONT);
+    EXPECT_EQ(stuck, 0) << "runs left stopped after a continue";
+    if (c.at_prompt) {
+      EXPECT_TRUE(s.wait_for_key_read());
+      s.send_keys({"Space"});
+      EXPECT_TRUE(s.wait_for_text("-- more(65%) --")) << s.text();
+      s.send_keys({"q"});
+      EXPECT_EQ(s.wait_for_exit(), 0);
+    } else {
+      ::kill(pid, SIGTERM);
+      EXPECT_EQ(s.wait_for_exit(), 0);  // the job shell's status, after "ENDED:143"
+      EXPECT_TRUE(s.wait_for_text("ENDED:143")) << s.text();
+    }
+    // Up to the reset of the ending signal's handler, which may follow a sequence cut
+    // short: the rest of that sequence is never written, and the terminal drops it.
+    std::string raw = s.read_file("raw");
+    if (!c.at_prompt) raw.resize(std::min(raw.size(), raw.rfind("\x1b[39;49m\x1b[?25h")));
+    EXPECT_GT(raw.size(), 1000u);
+    EXPECT_EQ(split_sequence(raw), "");
+  }
+}
+
+// A stop at the prompt (Ctrl+Z, or SIGSTOP, which no handler sees), then bg: the job goes
+// on in the background and stops again at its read (SIGTTIN), leaving the terminal that
+// the shell has now alone: its mode (the shell's own, here without echo) and the rows
+// the shell writes stay as they are. fg brings the prompt back.
+TEST(ReliabilityTerminal, BgAfterAStopLeavesTheShellsTerminalAlone) {
+  const struct {
+    const char* name;
+    bool by_key;
+  } cases[] = {{"Ctrl+Z", true}, {"SIGSTOP", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    REQUIRE_TMUX();
+    TmuxSession s;
+    s.write_file("r", counting_bytes(1000));
+    ASSERT_TRUE(
+        s.start("set -m\n\"$TOVIX\" -k r\necho \"STOPPED:$?\"\nstty -echo\n"
+                "stty -g > modes.shell\nbg\nsleep 1\nstty -g > modes.bg\necho SHELL-ONE\n"
+                "echo SHELL-TWO\nwhile [ ! -e go ]; do sleep 0.05; done\nstty echo\nfg"))
+        << s.error();
+    ASSERT_TRUE(s.wait_for_text("-- more(28%) --")) << s.text();
+    ASSERT_TRUE(s.wait_for_key_read());
+    const int pid = s.program_pid();
+    ASSERT_GT(pid, 0);
+    if (c.by_key) {
+      s.send_keys({"C-z"});
+    } else {
+      ::kill(pid, SIGSTOP);
+    }
+    ASSERT_TRUE(s.wait_for_text("SHELL-TWO")) << s.text();
+    EXPECT_EQ(s.read_file("modes.bg"), s.read_file("modes.shell"));
+    EXPECT_EQ(process_state(pid), 'T') << "the background job did not stop at its read";
+    const int one = row_of(s, "SHELL-ONE");
+    EXPECT_GT(one, row_of(s, c.by_key ? "STOPPED:148" : "STOPPED:147")) << s.text();
+    EXPECT_EQ(row_of(s, "SHELL-TWO"), one + 1) << s.text();
+    // Ctrl+Z took the prompt off; after SIGSTOP it stays where the shell wrote below it.
+    EXPECT_EQ(row_of(s, "more(") == -1, c.by_key) << s.text();
+
+    s.write_file("go", "");
+    EXPECT_TRUE(s.wait_for_key_read()) << "the prompt no longer reads single keys";
+    // A prompt below what the shell wrote (the one from before SIGSTOP is still above).
+    EXPECT_TRUE(s.wait_for_screen([&](const std::vector<ScreenRow>& rows) {
+      const int two = row_of(s, "SHELL-TWO");
+      return two >= 0 && std::any_of(rows.begin() + two, rows.end(), [](const ScreenRow& r) {
+               return r.text.rfind("-- more(28%) --", 0) == 0;
+             });
+    })) << s.text();
+    expect_prompt_takes_keys_again(s);
+  }
+}
+
 // With the terminal's output paused (Ctrl+S) the program is stuck in a write; SIGTERM
 // still ends it at once. What it has to put back cannot reach a paused terminal, so
 // only the modes are checked, once the output goes on (Ctrl+Q).

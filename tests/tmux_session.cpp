@@ -280,6 +280,10 @@ bool TmuxSession::modes_restored() const {
   return !before.empty() && before == read_file("modes.after");
 }
 
+void TmuxSession::pipe_output_to(const std::string& name) const {
+  tmux({"pipe-pane", "-o", "-t", "t", "cat >> " + sh_quote(dir_ + "/" + name)});
+}
+
 int TmuxSession::program_pid() const {
   const std::string shell = display("#{pane_pid}");
   const std::string program = std::filesystem::path(TOVIX_BINARY).filename().string().substr(0, 15);

@@ -90,6 +90,9 @@ class TmuxSession {
   bool modes_restored() const;
   /// The process id of the running program (the wrapper's child), or -1.
   int program_pid() const;
+  /// Copies every byte the window is sent from now on, unparsed, to the file name in
+  /// dir() (tmux pipe-pane).
+  void pipe_output_to(const std::string& name) const;
   /// The scratch directory of the session, for files the command reads or writes.
   const std::string& dir() const { return dir_; }
 

@@ -15,7 +15,15 @@
 
 namespace app {
 
-void dump_file(const char* name) {
+namespace {
+
+// A name whose open is left to dump_opened itself.
+constexpr platform::FileHandle kNotOpened = -3;
+static_assert(kNotOpened != platform::kInvalidFile && kNotOpened != platform::kNotAFile);
+
+// Header, open (or the open-failure message), skip, lines. A file opened already (a
+// pattern's match, kInvalidFile when that failed) comes as opened and is closed here.
+void dump_opened(const char* name, platform::FileHandle opened) {
   // Per-file state: a pair completed at the last file's end does not blank this file's
   // first byte; the marker flag of highlighting is carried on on purpose.
   dump::g_char_column.trail_shown = false;
@@ -26,9 +34,17 @@ void dump_file(const char* name) {
   console::out_ascii("\n[ ");
   console::out_name(name, dump::g_current_file_name.size());
   console::out_ascii(" ]\n\n");
-  if (console::count_rows(3)) return;  // the next file was asked for: not even opened
+  if (console::count_rows(3)) {  // the next file was asked for: not even opened
+    if (opened != kNotOpened && opened != platform::kInvalidFile) platform::file_close(opened);
+    return;
+  }
 
-  const platform::FileHandle file = platform::file_open(name);
+  platform::FileHandle file = opened;
+  if (file == kNotOpened) {
+    // An open that waits (a FIFO without a writer) shows what came before it first.
+    if (platform::file_open_may_wait(name)) console::out_flush();
+    file = platform::file_open(name);
+  }
   if (file == platform::kInvalidFile) {
     console::out_failure_with_name(text::kOpenFailedFormat, name);
     console::note_failure();
@@ -64,11 +80,32 @@ void dump_file(const char* name) {
   platform::file_close(file);
 }
 
+// A pattern's match is opened before anything of it is written: one that has become
+// something other than a file since the search is passed over in silence, as the
+// search passes over one.
+void dump_match(const char* name) {
+  const platform::FileHandle file = platform::file_open(name, platform::OpenAs::kFileOnly);
+  if (file != platform::kNotAFile) dump_opened(name, file);
+}
+
+}  // namespace
+
+void dump_file(const char* name) {
+  dump_opened(name, kNotOpened);
+}
+
 void dump_file_arguments(int count, char** args) {
   FileList list;
   for (int i = 0; i < count; ++i) {
     expand_file_argument(args[i], list);
-    for (const std::string& name : list) dump_file(name.c_str());
+    const bool matches = argument_is_pattern(args[i]);
+    for (const std::string& name : list) {
+      if (matches) {
+        dump_match(name.c_str());
+      } else {
+        dump_file(name.c_str());
+      }
+    }
   }
 }
 

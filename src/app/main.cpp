@@ -11,8 +11,10 @@
 #include "dump/japanese.h"
 #include "dump/line_format.h"
 #include "platform/locale.h"
+#include "platform/output.h"
 
 int main(int argc, char** argv) {
+  platform::output_hold_standard_slots();
   // The byte classes come first: everything that reads bytes or names depends on them.
   const int code_page = platform::system_code_page();
   dump::build_byte_classes(code_page);

@@ -61,12 +61,16 @@ bool has_wildcard(std::string_view text) {
   return text.find_first_of("*?") != std::string_view::npos;
 }
 
+bool argument_is_pattern(const char* argument) {
+  // A wildcard in the drive or directory part does not count: the name is used as it is.
+  const PathParts parts = split_path(argument, names_are_in_code_page());
+  return has_wildcard(parts.name) || has_wildcard(parts.extension);
+}
+
 size_t expand_file_argument(const char* argument, FileList& list) {
   try {
     list.clear();
-    const PathParts parts = split_path(argument, names_are_in_code_page());
-    // A wildcard in the drive or directory part does not count: the name is used as it is.
-    if (!has_wildcard(parts.name) && !has_wildcard(parts.extension)) {
+    if (!argument_is_pattern(argument)) {
       list.emplace_back(argument);
       return list.size();
     }

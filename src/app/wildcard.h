@@ -35,6 +35,9 @@ struct PathParts {
 /// separator or a point.
 PathParts split_path(std::string_view argument, bool lead_byte_aware);
 
+/// True when argument is a search: a wildcard in its final component.
+bool argument_is_pattern(const char* argument);
+
 /// True when text holds '*' or '?'.
 bool has_wildcard(std::string_view text);
 

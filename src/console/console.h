@@ -18,6 +18,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/output.h"
+
 namespace console {
 
 /// A 4-bit console colour index, 0 to 15.
@@ -33,6 +35,10 @@ inline constexpr uint16_t kPromptAttribute = 0x74;  ///< Red on light grey.
 
 /// Window height reported when standard output is not a terminal: never a full page.
 inline constexpr int kUnlimitedHeight = 1 << 30;
+
+/// Writes the output stream's bytes to standard output. On a terminal a stop that
+/// comes meanwhile is taken only where the bytes leave off outside an escape sequence.
+platform::WriteResult console_write(const char* data, size_t n);
 
 /// Captures the terminal state to restore and installs the restoring signal handlers.
 void console_open();

@@ -41,6 +41,24 @@ struct TerminalState {
 };
 TerminalState g_terminal;
 
+// Stop and continue. A stop signal's handler puts the terminal back and sends the signal
+// once more to stop for real; the continue's handler takes the terminal up again. A
+// continue that comes while the terminal is being put back would be thrown away by that
+// second signal, so a stop that sees one pending is not made at all.
+struct JobState {
+  volatile sig_atomic_t continues = 0;  // continues taken so far
+  // The terminal was put back by a stop and not taken up since: the run was continued
+  // in the background, and waits for the foreground to take it up again.
+  volatile sig_atomic_t put_back = 0;
+  // The output is being written to the terminal. A stop then waits until the bytes
+  // written leave off outside an escape sequence, so that the handler's own sequences
+  // never land in the middle of one.
+  volatile sig_atomic_t writing = 0;
+  volatile sig_atomic_t held_stop = 0;  // a stop signal that came while writing
+  volatile sig_atomic_t held_seen = 0;  // continues taken when it came
+};
+JobState g_job;
+
 // Console colour bits (blue 1, green 2, red 4) in ANSI order (red 1, green 2, blue 4).
 constexpr int kAnsiOrder[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
@@ -94,7 +112,11 @@ int window_width() {
 struct PromptState {
   char text[64];
   volatile sig_atomic_t length = 0;
-  volatile sig_atomic_t showing = 0;
+  volatile sig_atomic_t showing = 0;    // the pager waits at the prompt
+  volatile sig_atomic_t on_screen = 0;  // its rows are on the terminal now
+  // It was drawn while this process group had the terminal. Once another job has had
+  // it, the shell has written below the prompt, and the prompt is left where it is.
+  volatile sig_atomic_t drawn_in_foreground = 0;
 };
 PromptState g_prompt;
 
@@ -202,17 +224,50 @@ void draw_prompt_now() {
     n += format_sgr(seq + n, foreground_sgr(attr), background_sgr(attr >> 4));
   }
   write_now(seq, n);
+  g_prompt.on_screen = 1;
+  g_prompt.drawn_in_foreground = 1;  // drawn by take_up_again, in the foreground only
 }
 
 constexpr char kResetSequence[] = "\x1b[39;49m\x1b[?25h";
 
+// Whether this process group has the terminal. A terminal that cannot tell (it is not
+// the controlling one) counts as ours. Async-signal-safe.
+bool in_foreground() {
+  const pid_t group = ::tcgetpgrp(g_signal_fd >= 0 ? g_signal_fd : STDOUT_FILENO);
+  return group < 0 || group == ::getpgrp();
+}
+
 // Everything a stop or an ending signal must put back, with async-signal-safe calls
 // only. The prompt goes too: the shell writes after it. It stays marked as showing, so
-// that a continue draws it again.
+// that a continue draws it again. A terminal that another job has meanwhile (the run
+// was stopped by SIGSTOP, or continued in the background) keeps its mode and rows: the
+// shell put its own mode back when it took the terminal, and writes below our prompt.
 void restore_for_signal() {
-  keys_restore();
-  if (g_prompt.showing) erase_prompt_with(write_now);
+  if (g_job.put_back) return;  // nothing of ours has reached the terminal since
+  const bool foreground = in_foreground();
+  if (foreground) keys_restore();
+  if (g_prompt.on_screen && (foreground || !g_prompt.drawn_in_foreground))
+    erase_prompt_with(write_now);
+  g_prompt.on_screen = 0;
   if (g_terminal.smart) write_now(kResetSequence, sizeof kResetSequence - 1);
+}
+
+// The terminal taken up again after a stop, once this process group has it.
+void take_up_again() {
+  g_job.put_back = 0;
+  if (g_terminal.smart) {
+    char seq[32];
+    size_t n = 0;
+    if (g_terminal.cursor_hidden) {
+      std::memcpy(seq, "\x1b[?25l", 6);
+      n = 6;
+    }
+    const int attr = g_terminal.attribute;
+    n += format_sgr(seq + n, foreground_sgr(attr), background_sgr(attr >> 4));
+    write_now(seq, n);
+  }
+  keys_resume();
+  if (g_prompt.showing) draw_prompt_now();
 }
 
 // Signals whose default action ends the process. Those of a fault in the program itself
@@ -243,7 +298,8 @@ struct sigaction g_previous[NSIG];
 // A handler runs on a stack of its own, so that a stack overflow can still be reported.
 alignas(16) char g_signal_stack[1 << 16];
 
-void set_action(int sig, void (*handler)(int), void (*info_handler)(int, siginfo_t*, void*)) {
+void set_action(int sig, void (*handler)(int), void (*info_handler)(int, siginfo_t*, void*),
+                bool restart = true) {
   struct sigaction sa {};
   if (info_handler != nullptr) {
     sa.sa_sigaction = info_handler;
@@ -252,9 +308,11 @@ void set_action(int sig, void (*handler)(int), void (*info_handler)(int, siginfo
     sa.sa_handler = handler;
   }
   // Nothing else runs in between, and the terminal takes the handler's writes and mode
-  // changes also from a background job (SIGTTOU blocked counts as ignored).
+  // changes also from a background job (SIGTTOU blocked counts as ignored). A stop's
+  // handler interrupts a write that waits, so that a stop held back by it is taken.
   sigfillset(&sa.sa_mask);
-  sa.sa_flags |= SA_RESTART | SA_ONSTACK;
+  sa.sa_flags |= SA_ONSTACK;
+  if (restart) sa.sa_flags |= SA_RESTART;
   ::sigaction(sig, &sa, nullptr);
 }
 
@@ -276,38 +334,61 @@ void on_ending_signal(int sig, siginfo_t* info, void*) {
   errno = saved_errno;
 }
 
+void on_stop_signal(int sig);
+
+// Puts the terminal back and stops, for stop signal sig that came when seen continues
+// had been taken. Every signal is blocked meanwhile, so that the stop takes effect when
+// the mask is lifted, and a continue that comes in the meantime stays pending, where it
+// can be seen.
+void stop_now(int sig, sig_atomic_t seen) {
+  sigset_t all, previous, pending;
+  sigfillset(&all);
+  ::sigprocmask(SIG_BLOCK, &all, &previous);
+  // A continue taken since the stop came has undone it (the writer holds a stop back).
+  if (g_job.continues == seen) {
+    restore_for_signal();
+    g_job.put_back = 1;
+    g_terminal.stopped = sig;
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(sig, &dfl, nullptr);
+    // Sending a stop signal throws away a continue that is pending: with one sent since
+    // the stop, none is sent, and the continue's handler takes the terminal up again as
+    // soon as the mask is lifted. One sent after this look throws the stop away instead.
+    if (::sigpending(&pending) != 0 || sigismember(&pending, SIGCONT) != 1) ::raise(sig);
+  }
+  ::sigprocmask(SIG_SETMASK, &previous, nullptr);  // the stop, if any, happens here
+}
+
 void on_stop_signal(int sig) {
   const int saved_errno = errno;
-  restore_for_signal();
-  g_terminal.stopped = sig;
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  ::sigaction(sig, &dfl, nullptr);
-  ::raise(sig);  // stops the process once this handler returns
+  if (!g_job.writing) {
+    stop_now(sig, g_job.continues);
+  } else {
+    g_job.held_seen = g_job.continues;
+    g_job.held_stop = sig;  // taken by the writer between its writes
+  }
   errno = saved_errno;
 }
 
 void on_continue(int) {
-  // A SIGCONT without our stop before it (after SIGSTOP, or sent on its own) finds the
-  // terminal as the run left it: nothing to put back.
-  const int stopped_by = g_terminal.stopped;
-  if (stopped_by == 0) return;
+  g_job.continues = g_job.continues + 1;
   const int saved_errno = errno;
-  g_terminal.stopped = 0;
-  set_action(stopped_by, on_stop_signal, nullptr);
-  if (g_terminal.smart) {
-    char seq[32];
-    size_t n = 0;
-    if (g_terminal.cursor_hidden) {
-      std::memcpy(seq, "\x1b[?25l", 6);
-      n = 6;
-    }
-    const int attr = g_terminal.attribute;
-    n += format_sgr(seq + n, foreground_sgr(attr), background_sgr(attr >> 4));
-    write_now(seq, n);
+  // A SIGCONT without our stop before it (after SIGSTOP, or sent on its own) finds the
+  // terminal as the run left it, except for the mode of a read: a shell that took the
+  // terminal in between put its own mode back.
+  if (g_terminal.stopped == 0 && !g_job.put_back) {
+    if (in_foreground()) keys_resume();
+    errno = saved_errno;
+    return;
   }
-  keys_resume();
-  if (g_prompt.showing) draw_prompt_now();
+  if (g_terminal.stopped != 0) {
+    set_action(g_terminal.stopped, on_stop_signal, nullptr, false);
+    g_terminal.stopped = 0;
+  }
+  // Continued in the background (bg), the shell keeps the terminal: raw mode and the
+  // prompt wait for a continue in the foreground (fg), or for the writer to find it so.
+  if (in_foreground()) take_up_again();
   errno = saved_errno;
 }
 
@@ -330,11 +411,75 @@ void install_handlers() {
   for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
     if (take_over(sig)) set_action(sig, nullptr, on_ending_signal);
   for (int sig : kStopSignals)
-    if (take_over(sig)) set_action(sig, on_stop_signal, nullptr);
+    if (take_over(sig)) set_action(sig, on_stop_signal, nullptr, false);
   if (take_over(SIGCONT)) set_action(SIGCONT, on_continue, nullptr);
 }
 
+// Where the bytes written so far leave off: in text, or after which part of an escape
+// sequence (ESC, then a CSI's parameters up to its final byte).
+enum class SequenceAt { kText, kEscape, kCsi };
+
+SequenceAt scan_sequences(SequenceAt at, const char* data, size_t n) {
+  // Only the bytes from the last ESC on can leave a sequence open; without one, only a
+  // sequence open before these bytes can still be.
+  const char* p = data;
+  if (const void* last = ::memrchr(data, 0x1B, n)) {
+    p = static_cast<const char*>(last);
+  } else if (at == SequenceAt::kText) {
+    return at;
+  }
+  for (const char* end = data + n; p < end; ++p) {
+    const unsigned char b = static_cast<unsigned char>(*p);
+    if (b == 0x1B) {
+      at = SequenceAt::kEscape;
+    } else if (at == SequenceAt::kEscape) {
+      at = b == '[' ? SequenceAt::kCsi : SequenceAt::kText;
+    } else if (at == SequenceAt::kCsi && b >= 0x40 && b <= 0x7E) {
+      at = SequenceAt::kText;
+    }
+  }
+  return at;
+}
+
+// A stop held back by a write, taken now: the writer's mark is off while it runs, so
+// that a second stop after the continue is handled as usual.
+void take_held_stop() {
+  g_job.writing = 0;
+  const int sig = g_job.held_stop;
+  g_job.held_stop = 0;
+  // A continue since the stop came has undone it already.
+  if (g_job.continues == g_job.held_seen) stop_now(sig, g_job.held_seen);
+}
+
 }  // namespace
+
+platform::WriteResult console_write(const char* data, size_t n) {
+  if (!g_terminal.smart) return platform::output_write(platform::OutputStream::kStdout, data, n);
+  SequenceAt at = SequenceAt::kText;
+  g_job.writing = 1;
+  // Continued in the background, then brought to the foreground without a continue.
+  if (g_job.put_back && g_terminal.stopped == 0 && in_foreground()) take_up_again();
+  while (n > 0) {
+    const ssize_t put = ::write(STDOUT_FILENO, data, n);
+    if (put > 0) {
+      at = scan_sequences(at, data, static_cast<size_t>(put));
+      data += put;
+      n -= static_cast<size_t>(put);
+    } else if (put == 0 || errno != EINTR) {
+      break;  // the platform's writer waits on a non-blocking terminal, or tells the failure
+    }
+    // A background job that may not write (TOSTOP) makes no progress here: its stop is
+    // taken even inside a sequence.
+    if (g_job.held_stop != 0 && (at == SequenceAt::kText || g_job.held_stop == SIGTTOU)) {
+      take_held_stop();
+      g_job.writing = 1;
+    }
+  }
+  g_job.writing = 0;
+  if (g_job.held_stop != 0) take_held_stop();
+  if (n == 0) return platform::WriteResult::kOk;
+  return platform::output_write(platform::OutputStream::kStdout, data, n);
+}
 
 void console_open() {
   platform::output_prepare();
@@ -447,12 +592,15 @@ void show_prompt(const char* text, size_t n) {
   out_ascii(text, n);
   set_attribute(static_cast<uint16_t>(background | kColorNormal));
   out_flush();  // the prompt is on the screen before the first key is read
+  g_prompt.drawn_in_foreground = in_foreground() ? 1 : 0;
+  g_prompt.on_screen = 1;
   g_prompt.showing = 1;
 }
 
 void erase_prompt() {
   g_prompt.showing = 0;
-  erase_prompt_with(put_to_stream);
+  if (g_prompt.on_screen) erase_prompt_with(put_to_stream);
+  g_prompt.on_screen = 0;
 }
 
 }  // namespace console

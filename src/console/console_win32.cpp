@@ -76,6 +76,11 @@ BOOL WINAPI on_console_event(DWORD) {
 
 }  // namespace
 
+platform::WriteResult console_write(const char* data, size_t n) {
+  // No signal stops a Windows process in the middle of a write.
+  return platform::output_write(platform::OutputStream::kStdout, data, n);
+}
+
 void console_open() {
   platform::output_prepare();
   g_console.output = GetStdHandle(STD_OUTPUT_HANDLE);

@@ -46,6 +46,17 @@ struct Conversion {
 };
 Conversion g_conversion;
 
+// File names reach the display as they are, in the display's charset (the code page's
+// own when nothing is converted); they are read back only to find controls in them.
+struct NameReading {
+  char charset[64] = {};        // empty: UTF-8, or no converter known
+  platform::Converter decoder;  // charset -> UCS-4LE, opened on first use
+  bool decoder_tried = false;
+  bool utf8 = false;
+  int8_t leads[32] = {};  // bytes 0x80-0x9F: 0 not asked yet, 1 a lead byte, -1 a control
+};
+NameReading g_names;
+
 bool is_utf8_name(const char* name) {
   char n[8] = {};
   size_t len = 0;
@@ -177,7 +188,138 @@ void build_no_pair_glyph() {
   }
 }
 
+// Every byte of the dump outside the character column, and of the messages, is ASCII
+// written as it is: a display charset must spell each ASCII character as that one byte.
+// UTF-16, UCS-4, UTF-7 ('+' begins a shifted run) and EBCDIC do not.
+bool encoder_keeps_ascii() {
+  for (char32_t cp = 0x01; cp < 0x80; ++cp) {
+    char out[kScratchSize];
+    if (encode(cp, out) != 1 || static_cast<unsigned char>(out[0]) != cp) return false;
+  }
+  return true;
+}
+
+void names_setup(const char* charset, bool utf8) {
+  platform::charset_close(&g_names.decoder);
+  g_names = NameReading{};
+  g_names.utf8 = utf8;
+  if (!utf8 && charset != nullptr && std::strlen(charset) < sizeof g_names.charset)
+    std::strcpy(g_names.charset, charset);
+}
+
+// Characters that act on a terminal: C0, DEL and C1, and the controls of bidirectional
+// text, which reorder what follows them on the row (LRM, RLM, ALM, the embeddings,
+// overrides and isolates).
+bool is_acting_character(char32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+         (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+bool open_name_decoder() {
+  if (!g_names.decoder_tried) {
+    g_names.decoder_tried = true;
+    if (g_names.charset[0] != '\0')
+      platform::charset_open(&g_names.decoder, "UCS-4LE", g_names.charset);
+  }
+  return g_names.decoder.handle != nullptr;
+}
+
+// Whether byte b (0x80-0x9F) begins a character of more bytes in the names' charset
+// (Shift_JIS, GBK, EUC's single shifts) rather than being a C1 control (ISO-8859, EUC's
+// other bytes, a continuation byte of UTF-8).
+bool begins_character(uint8_t b) {
+  int8_t& known = g_names.leads[b - 0x80];
+  if (known == 0) {
+    known = -1;
+    if (!g_names.utf8 && open_name_decoder()) {
+      const char alone = static_cast<char>(b);
+      char out[platform::kShiftRoom + 8];
+      const platform::ConvertResult r =
+          platform::charset_convert(g_names.decoder, &alone, 1, out, sizeof out);
+      if (r.status == platform::ConvertStatus::kIncomplete) known = 1;
+    }
+  }
+  return known == 1;
+}
+
+// A byte that is no part of a character read (a lead byte without its trail, a byte the
+// charset does not know): a C0 control, DEL, or a C1 control where the charset has one,
+// acts; anything else a terminal shows as some mark, or holds for a following byte.
+bool is_acting_byte(uint8_t b) {
+  return b < 0x20 || b == 0x7F || (b >= 0x80 && b <= 0x9F && !begins_character(b));
+}
+
+// The well-formed UTF-8 character at s (no overlong form, no surrogate, nothing past
+// U+10FFFF): its length, 0 when s does not begin one.
+size_t utf8_character(const unsigned char* s, size_t n, char32_t* cp) {
+  const unsigned char b = s[0];
+  size_t len;
+  char32_t min;
+  if (b < 0x80) {
+    *cp = b;
+    return 1;
+  } else if (b >= 0xC2 && b <= 0xDF) {
+    len = 2, min = 0x80, *cp = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    len = 3, min = 0x800, *cp = b & 0x0F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    len = 4, min = 0x10000, *cp = b & 0x07;
+  } else {
+    return 0;
+  }
+  if (n < len) return 0;
+  for (size_t i = 1; i < len; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return 0;
+    *cp = (*cp << 6) | (s[i] & 0x3F);
+  }
+  if (*cp < min || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+// The character at s in the names' charset, through the converter: its length, 0 when
+// s does not begin one the converter knows.
+size_t converted_character(const char* s, size_t n, char32_t* cp) {
+  if (!open_name_decoder()) return 0;
+  // Room for one character only: the converter stops after it.
+  unsigned char out[platform::kShiftRoom + 4];
+  const platform::ConvertResult r =
+      platform::charset_convert(g_names.decoder, s, n, reinterpret_cast<char*>(out), sizeof out);
+  if (r.produced != 4 || r.consumed == 0) return 0;
+  *cp = static_cast<char32_t>(out[0]) | static_cast<char32_t>(out[1]) << 8 |
+        static_cast<char32_t>(out[2]) << 16 | static_cast<char32_t>(out[3]) << 24;
+  return r.consumed;
+}
+
 }  // namespace
+
+std::string display_shown_name(const char* name, size_t n) {
+  std::string shown;
+  shown.reserve(n);
+  const auto* s = reinterpret_cast<const unsigned char*>(name);
+  for (size_t i = 0; i < n;) {
+    char32_t cp = 0;
+    size_t len = 0;
+    if (s[i] < 0x80) {
+      cp = s[i], len = 1;  // every display charset spells ASCII as itself
+    } else if (g_names.utf8) {
+      len = utf8_character(s + i, n - i, &cp);
+    } else {
+      len = converted_character(name + i, n - i, &cp);
+    }
+    if (len == 0) {
+      shown += is_acting_byte(s[i]) ? '?' : name[i];
+      ++i;
+      continue;
+    }
+    if (is_acting_character(cp)) {
+      shown += '?';
+    } else {
+      shown.append(name + i, len);
+    }
+    i += len;
+  }
+  return shown;
+}
 
 void display_setup(int code_page, const char* display_charset) {
   platform::charset_close(&g_conversion.decoder);
@@ -192,10 +334,9 @@ void display_setup(int code_page, const char* display_charset) {
     g_column.row_touched[lead] = false;
   }
 
-  const bool raw = display_charset == nullptr || *display_charset == '\0';
-  name_display_setup(platform::name_charset(),
-                     raw ? platform::code_page_charset(code_page) : display_charset);
-  if (raw) {
+  if (display_charset == nullptr || *display_charset == '\0') {
+    name_display_setup(platform::name_charset(), platform::code_page_charset(code_page));
+    names_setup(platform::code_page_charset(code_page), false);
     // The code page's own bytes go out. Messages too when the code page is theirs; under
     // another code page they are spelled in its charset.
     message_display_setup(code_page == kMessageCodePage ? nullptr
@@ -206,9 +347,20 @@ void display_setup(int code_page, const char* display_charset) {
   if (!g_conversion.to_utf8 &&
       !platform::charset_open(&g_conversion.encoder, display_charset, "UCS-4LE")) {
     // A charset the converter does not know: nothing better than the bytes themselves.
+    name_display_setup(platform::name_charset(), nullptr);
+    names_setup(nullptr, false);
     message_display_setup(nullptr);
     return;
   }
+  if (!g_conversion.to_utf8 && !encoder_keeps_ascii()) {
+    // No real terminal runs in such a charset; the one in front of the user is almost
+    // surely UTF-8, where the column and the messages keep every character.
+    platform::charset_close(&g_conversion.encoder);
+    display_charset = "UTF-8";
+    g_conversion.to_utf8 = true;
+  }
+  name_display_setup(platform::name_charset(), display_charset);
+  names_setup(display_charset, g_conversion.to_utf8);
   g_conversion.raw_column = false;
   g_conversion.source = platform::code_page_charset(code_page);
   message_display_setup(display_charset);

@@ -50,6 +50,12 @@ Glyph glyph_of_word(uint32_t w);
 /// The word that holds spelling g, or 0 when it does not fit in one.
 uint32_t word_of_glyph(const Glyph& g);
 
+/// A name (anybody's bytes) as the display is given it: each character that would act
+/// on the terminal instead of showing (a C0 or C1 control, DEL, a bidirectional
+/// control), read in the charset the display takes names in, becomes '?'; all else is
+/// kept byte for byte.
+std::string display_shown_name(const char* name, size_t n);
+
 /// Writes Shift_JIS text of the program's own to the output stream, converted.
 void display_write_message(const char* text, size_t n);
 

@@ -36,6 +36,11 @@ bool open_terminal() {
 // One key without Enter or echo: Ctrl+C is the byte 3, Enter the byte 13. TCSANOW keeps
 // keys typed while output ran; they are the answers to the next prompts.
 bool enter_raw_mode() {
+  // In the background the terminal is in the shell's mode, which is not the one to put
+  // back: stop as a read would, and take the mode once brought to the foreground. (An
+  // orphaned job is not stopped; its read then fails.)
+  const pid_t group = ::tcgetpgrp(g_keys.fd);
+  if (group > 0 && group != ::getpgrp()) ::raise(SIGTTIN);
   if (::tcgetattr(g_keys.fd, &g_keys.saved) != 0) return false;
   struct termios raw = g_keys.saved;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
@@ -47,7 +52,11 @@ bool enter_raw_mode() {
   // raw mode again on continue (keys_resume), not by a read in line mode.
   g_keys.reading = 1;
   g_keys.raw = 1;
-  if (::tcsetattr(g_keys.fd, TCSANOW, &raw) != 0) {
+  int set;
+  do {
+    set = ::tcsetattr(g_keys.fd, TCSANOW, &raw);  // in the background, after a stop
+  } while (set != 0 && errno == EINTR);
+  if (set != 0) {
     g_keys.raw = 0;
     g_keys.reading = 0;
     return false;
@@ -139,8 +148,9 @@ void keys_restore() {
 }
 
 void keys_resume() {
-  // After a stop the terminal was put back; a read still waiting needs its mode again.
-  if (g_keys.reading && !g_keys.raw) {
+  // After a stop the terminal was put back, or another job had it and set its own mode;
+  // a read still waiting needs its mode again.
+  if (g_keys.reading) {
     g_keys.raw = 1;
     ::tcsetattr(g_keys.fd, TCSANOW, &g_keys.mode);
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/console.h"
 #include "console/display_encoding.h"
 #include "console/run_end.h"
 #include "platform/output.h"
@@ -16,20 +17,13 @@ OutputBuffer g_output;
 
 namespace {
 bool g_write_failure_told = false;  // the failed write's message is on standard error
-
-// A byte of a file name as a terminal is given it: a control character (an ESC or CR
-// would act on the screen instead of being shown) becomes '?'.
-char shown_name_byte(char c) {
-  const unsigned char b = static_cast<unsigned char>(c);
-  return b < 0x20 || b == 0x7F ? '?' : c;
-}
 }  // namespace
 
 void out_flush() {
   if (g_output.used == 0) return;
   const size_t n = g_output.used;
   g_output.used = 0;
-  switch (platform::output_write(platform::OutputStream::kStdout, g_output.data, n)) {
+  switch (console_write(g_output.data, n)) {
     case platform::WriteResult::kOk:
       return;
     case platform::WriteResult::kBrokenPipe:
@@ -63,7 +57,8 @@ void out_name(const char* name, size_t n) {
     out_raw(shown.data(), shown.size());
     return;
   }
-  for (char c : shown) out_ascii_char(shown_name_byte(c));
+  const std::string safe = display_shown_name(shown.data(), shown.size());
+  out_ascii(safe.data(), safe.size());
 }
 
 void out_message(const char* text, size_t n) {
@@ -99,7 +94,8 @@ void err_message_with_name(const char* format, const char* name) {
   const char* tail = format;
   if (hole != nullptr) {
     convert(line, format, static_cast<size_t>(hole - format));
-    for (char c : display_name(name, std::strlen(name))) line += shown_name_byte(c);
+    const std::string shown = display_name(name, std::strlen(name));
+    line += display_shown_name(shown.data(), shown.size());
     tail = hole + 2;
   }
   size_t tail_len = std::strlen(tail);

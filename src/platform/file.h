@@ -2,7 +2,11 @@
 //
 // A platform provides, in file_<platform>.cpp:
 //   - file_open: open a file by name for reading; a directory or anything that cannot
-//     be read as a byte stream counts as a failed open.
+//     be read as a byte stream counts as a failed open. Opened as a file only (a
+//     wildcard's match), the open never waits and anything but a regular file is
+//     closed again and told apart from a failed open.
+//   - file_open_may_wait: whether opening the name as given may wait (for a FIFO's
+//     writer, a device's readiness), so that what was written before is shown first.
 //   - file_read: read up to n bytes at the current position; the count read, 0 at the
 //     end of the input, negative on failure. A short count does not mean the end.
 //   - file_size: the size of a regular file, 0 when the input has no known size (a
@@ -27,8 +31,20 @@ namespace platform {
 using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;
 
-/// Opens the named file for reading; kInvalidFile when it cannot be opened or is a directory.
-FileHandle file_open(const char* name);
+/// Returned by a file-only open when the name leads to something other than a file.
+inline constexpr FileHandle kNotAFile = -2;
+
+/// How a name is opened: as the user gave it (a FIFO waits for its writer), or as a
+/// wildcard's match, which may have been replaced by a FIFO or a device since it was
+/// found, and is taken only while it is a regular file.
+enum class OpenAs { kNamed, kFileOnly };
+
+/// Opens the named file for reading; kInvalidFile when it cannot be opened or is a
+/// directory, kNotAFile when opened as kFileOnly and not a regular file.
+FileHandle file_open(const char* name, OpenAs as = OpenAs::kNamed);
+
+/// True when opening name as given may wait, or when that cannot be told.
+bool file_open_may_wait(const char* name);
 
 /// Reads up to n bytes; returns the count, 0 at the end of the input, negative on failure.
 ptrdiff_t file_read(FileHandle file, void* buffer, size_t n);

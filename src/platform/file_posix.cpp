@@ -8,20 +8,40 @@
 
 namespace platform {
 
-FileHandle file_open(const char* name) {
+FileHandle file_open(const char* name, OpenAs as) {
+  // A match is opened non-blocking, so that a FIFO put in its place does not wait for a
+  // writer; what it is then is asked of the open descriptor, not of the name again.
+  const int no_wait = as == OpenAs::kFileOnly ? O_NONBLOCK : 0;
   int fd;
   do {
-    fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | no_wait);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return kInvalidFile;
+  struct stat st;
+  const bool known = ::fstat(fd, &st) == 0;
+  if (as == OpenAs::kFileOnly) {
+    if (!known || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return kNotAFile;
+    }
+    // Reads of the file wait as reads of any file do.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+  }
   // The home platform cannot open a directory as a file; read(2) on one fails with
   // EISDIR only later, so refuse it here where the open-failure message belongs.
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (known && S_ISDIR(st.st_mode)) {
     ::close(fd);
     return kInvalidFile;
   }
   return fd;
+}
+
+bool file_open_may_wait(const char* name) {
+  // stat(2) follows links and opens nothing, so it never waits itself.
+  struct stat st;
+  return ::stat(name, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
 }
 
 ptrdiff_t file_read(FileHandle file, void* buffer, size_t n) {

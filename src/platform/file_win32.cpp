@@ -67,7 +67,7 @@ bool same_file(const FileIdentity& a, const FileIdentity& b) {
 
 }  // namespace
 
-FileHandle file_open(const char* name) {
+FileHandle file_open(const char* name, OpenAs as) {
   const std::wstring path = wide_path(name);
   if (path.empty()) return kInvalidFile;
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
@@ -75,7 +75,17 @@ FileHandle file_open(const char* name) {
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kInvalidFile;
-  return reinterpret_cast<FileHandle>(file);
+  const FileHandle handle = reinterpret_cast<FileHandle>(file);
+  if (as == OpenAs::kFileOnly && !is_disk_file(handle)) {
+    CloseHandle(file);
+    return kNotAFile;
+  }
+  return handle;
+}
+
+bool file_open_may_wait(const char*) {
+  // An open never waits: a pipe that has no free instance fails at once.
+  return false;
 }
 
 ptrdiff_t file_read(FileHandle file, void* buffer, size_t n) {

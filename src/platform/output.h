@@ -8,6 +8,10 @@
 //   - output_terminal_is_dumb: whether that terminal cannot take escape sequences.
 //   - output_prepare: one-time set-up before the first write (a broken pipe must come
 //     back as kBrokenPipe, not end the process).
+//   - output_hold_standard_slots: at the very start, before anything is opened, fill
+//     each standard descriptor that the program was started without, so that no file
+//     opened later takes its number (a dumped file on descriptor 1 would be taken for
+//     the output) and writes to a closed standard output still fail.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +25,9 @@ enum class WriteResult {
   kBrokenPipe,  ///< The reader went away: the run ends quietly.
   kFailed,      ///< Anything else (a full disk, an I/O error).
 };
+
+/// Fills the standard descriptors the process was started without; first thing in main.
+void output_hold_standard_slots();
 
 /// Prepares standard output for writing; called once before the first write.
 void output_prepare();

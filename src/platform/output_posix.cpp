@@ -42,6 +42,16 @@ bool wait_until_writable(int fd) {
 
 }  // namespace
 
+void output_hold_standard_slots() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // open(2) takes the lowest free number, which is fd itself. Read-only: standard
+    // input reads as empty, and a write to standard output or error fails as it did.
+    const int held = ::open("/dev/null", O_RDONLY);
+    if (held >= 0 && held != fd) ::close(held);
+  }
+}
+
 void output_prepare() {
   // Without this a closed pipe kills the process with SIGPIPE before it can end quietly
   // on its own terms; with it the write fails with EPIPE.

@@ -175,6 +175,10 @@ WriteResult write_file(HANDLE handle, const char* data, size_t n) {
 
 }  // namespace
 
+// A console program started without a standard handle gets none, and files opened later
+// never take its place.
+void output_hold_standard_slots() {}
+
 void output_prepare() {
   learn_code_pages();
 }

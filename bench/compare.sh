@@ -250,7 +250,7 @@ for input in "${input_list[@]}"; do
 done
 
 echo
-echo "== README rows: MB/s of input, then UTF-8 and no-locale time over raw, xxd time over UTF-8 and over EUC-JP"
+echo "== bench/README.md rows: MB/s of input, then UTF-8 and no-locale time over raw, xxd time over UTF-8 and over EUC-JP"
 echo "| MB/s of input | tovix | tovix UTF-8 | tovix, no locale | tovix EUC-JP | copy | xxd | hexdump -C | od | hexyl | UTF-8 time ÷ raw | no locale ÷ raw | UTF-8 × xxd | EUC-JP × xxd |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 cat "$work/readme_rows"

@@ -1,8 +1,12 @@
 # Run by CPack after it has installed into its staging folder and before it builds the
 # package: gives the Debian package what Debian's policy asks of it and a plain install
 # leaves out. Manual pages and the changelog are compressed with gzip -9n (no name or
-# time in the header, so that the package is the same for the same sources); the
-# changelog of a package without a Debian revision is changelog.gz.
+# time in the header); the changelog of a package without a Debian revision is
+# changelog.gz.
+#
+# The same sources give the same package, byte for byte: CPack writes every time in
+# it (files, directories, archive members) as SOURCE_DATE_EPOCH, which is set here to
+# the release date when the environment does not give it.
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
 endif()
@@ -29,6 +33,11 @@ execute_process(COMMAND date -u -R -d "${CPACK_TOVIX_RELEASE_DATE}"
                 OUTPUT_VARIABLE when OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "deb-finish: date cannot read ${CPACK_TOVIX_RELEASE_DATE}")
+endif()
+if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+  execute_process(COMMAND date -u +%s -d "${CPACK_TOVIX_RELEASE_DATE}"
+                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(ENV{SOURCE_DATE_EPOCH} "${epoch}")
 endif()
 set(doc "${root}/share/doc/${CPACK_PACKAGE_NAME}")
 file(WRITE "${doc}/changelog"

@@ -35,7 +35,8 @@ breaks and JPEG markers can be coloured, and the output pauses after every\n\
 screenful with a prompt. Messages and the usage text are in Japanese.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
-# The release date reaches the Debian changelog through the configuration CPack reads.
+# The release date reaches the Debian changelog through the configuration CPack reads,
+# and is the time of every file in the package unless SOURCE_DATE_EPOCH gives another.
 set(CPACK_TOVIX_RELEASE_DATE ${TOVIX_RELEASE_DATE})
 
 if(WIN32)
@@ -45,7 +46,37 @@ if(WIN32)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Tovix authors <tovix@example.org>")
+  # The package's Maintainer, whom its users write to: the person or distribution that
+  # builds it. Debian's tools take them from DEBFULLNAME and DEBEMAIL; then git's identity.
+  if(NOT TOVIX_PACKAGE_CONTACT)
+    set(contact "")
+    if(DEFINED ENV{DEBEMAIL} AND "$ENV{DEBEMAIL}" MATCHES "<")
+      set(contact "$ENV{DEBEMAIL}")
+    elseif(DEFINED ENV{DEBFULLNAME} AND DEFINED ENV{DEBEMAIL})
+      set(contact "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+    else()
+      find_package(Git QUIET)
+      if(GIT_FOUND)
+        execute_process(COMMAND ${GIT_EXECUTABLE} config user.name
+                        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE name
+                        OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        execute_process(COMMAND ${GIT_EXECUTABLE} config user.email
+                        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE email
+                        OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        if(name AND email)
+          set(contact "${name} <${email}>")
+        endif()
+      endif()
+    endif()
+    set(TOVIX_PACKAGE_CONTACT "${contact}" CACHE STRING
+        "Maintainer of the Debian package, as \"Name <address>\"" FORCE)
+  endif()
+  if(NOT TOVIX_PACKAGE_CONTACT)
+    message(WARNING "No maintainer for the Debian package: cpack -G DEB needs "
+                    "-DTOVIX_PACKAGE_CONTACT=\"Name <address>\" (or DEBFULLNAME and DEBEMAIL).")
+  endif()
+  set(CPACK_PACKAGE_CONTACT "${TOVIX_PACKAGE_CONTACT}")
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TOVIX_PACKAGE_CONTACT}")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # Depends: from what the program really links (dpkg-shlibdeps, package dpkg-dev).

@@ -5,6 +5,9 @@
 #                                        entry in each page, each entry is a letter the
 #                                        program takes, and .TH names the banner's version
 #   man_pages.sh lint PAGE...            groff -ww and mandoc -T lint report nothing
+#   man_pages.sh ascii PAGE...           the page is ASCII and formats without a warning
+#                                        where no locale is set: groff's ascii and latin1
+#                                        devices, and man -l with no locale variable
 #
 # A page under a ja/ folder is Japanese and is formatted with groff's Japanese macros, as
 # man does for an installed one. Exit 77 (skipped) when neither groff nor mandoc exists.
@@ -68,8 +71,27 @@ lint)
     exit 77
   fi
   ;;
+ascii)
+  if ! command -v groff >/dev/null 2>&1; then
+    echo "SKIPPED: groff is not installed (apt-get install groff-base)"
+    exit 77
+  fi
+  for page in "$@"; do
+    # A raw byte past ASCII is read as Latin-1 by groff without a locale: mojibake.
+    raw=$(grep -n '[^ -~	]' "$page" | head -3)
+    [ -z "$raw" ] || fail "$page: bytes outside ASCII: $raw"
+    for device in ascii latin1; do
+      out=$(groff -ww -z -man -T$device "$page" 2>&1) || fail "$page: groff -T$device failed"
+      [ -z "$out" ] || fail "$page: groff -ww -T$device: $out"
+    done
+    if command -v man >/dev/null 2>&1; then
+      out=$(env -u LANG -u LC_CTYPE -u LC_ALL -u MANOPT MANWIDTH=80 man -l "$page" 2>&1 >/dev/null)
+      [ -z "$out" ] || fail "$page: man -l without a locale: $out"
+    fi
+  done
+  ;;
 *)
-  echo "usage: $0 options TOVIX PAGE... | lint PAGE..." >&2
+  echo "usage: $0 options TOVIX PAGE... | lint PAGE... | ascii PAGE..." >&2
   exit 2
   ;;
 esac

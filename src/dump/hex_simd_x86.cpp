@@ -470,6 +470,11 @@ void set_glyph_window(const ScanRanges& ranges) {
 
 }  // namespace
 
+const char* const* arch_row_kernel_names() {
+  static const char* const kNames[] = {"sse2", "ssse3", "avx512vbmi", "avx512vbmi2", nullptr};
+  return kNames;
+}
+
 void add_arch_row_kernels(RowKernelList& list) {
   const ScanRanges& ranges = scan_ranges();
   __builtin_cpu_init();

@@ -138,6 +138,12 @@ struct ScanRanges {
   uint8_t table[256];  ///< per byte: 1 lead, 2 trail, 4 copy, 8 glyph
 };
 
+/// Finds tables with high[b >> 4] + low[b & 15] == want[b] (mod 256) for every byte b
+/// that member holds, so that a kernel can spell those bytes with two 16-entry lookups;
+/// false when there are none.
+bool solve_nibble_sums(const bool (&member)[256], const uint8_t (&want)[256], uint8_t* high,
+                       uint8_t* low);
+
 /// The classes row_kernels_setup learnt.
 const ScanRanges& scan_ranges();
 

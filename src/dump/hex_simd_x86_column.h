@@ -53,38 +53,6 @@ inline constexpr Squeezes kSqueezes = [] {
   return s;
 }();
 
-// Solves high[h] + low[l] = want[b] for every byte b = h << 4 | l that member holds;
-// false when no tables do.
-inline bool solve_nibbles(const bool (&member)[256], const uint8_t (&want)[256], uint8_t* high,
-                          uint8_t* low) {
-  bool high_known[16] = {}, low_known[16] = {};
-  for (int i = 0; i < 16; ++i) high[i] = low[i] = 0;
-  for (bool progress = true; progress;) {
-    progress = false;
-    int seed = -1;
-    for (int b = 0; b < 256; ++b) {
-      if (!member[b]) continue;
-      const int h = b >> 4, l = b & 15;
-      if (high_known[h] && !low_known[l]) {
-        low[l] = static_cast<uint8_t>(want[b] - high[h]);
-        low_known[l] = progress = true;
-      } else if (!high_known[h] && low_known[l]) {
-        high[h] = static_cast<uint8_t>(want[b] - low[l]);
-        high_known[h] = progress = true;
-      } else if (!high_known[h] && seed < 0) {
-        seed = b;
-      }
-    }
-    if (!progress && seed >= 0) {
-      high_known[seed >> 4] = progress = true;  // a new group of nibbles starts at 0
-    }
-  }
-  for (int b = 0; b < 256; ++b) {
-    if (member[b] && static_cast<uint8_t>(high[b >> 4] + low[b & 15]) != want[b]) return false;
-  }
-  return true;
-}
-
 // Learns the planes from the column words and the byte classes (ScanRanges::table).
 inline void setup(const uint8_t (&classes)[256]) {
   Planes& p = g_planes;
@@ -103,7 +71,7 @@ inline void setup(const uint8_t (&classes)[256]) {
     }
   }
   for (int k = 0; k < 3 && p.usable; ++k) {
-    p.usable = solve_nibbles(glyph, want[k], p.high[k], p.low[k]);
+    p.usable = solve_nibble_sums(glyph, want[k], p.high[k], p.low[k]);
   }
 }
 

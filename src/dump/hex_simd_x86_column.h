@@ -99,24 +99,40 @@ TOVIX_COLUMN_SSSE3 inline char* put_slots(char* p, __m128i slots) {
   return p + kSqueezes.length[e];
 }
 
+// Lanes 4k to 4k + 3 of bits as 32-bit lane masks.
+TOVIX_COLUMN_SSSE3 inline __m128i lane_masks(uint32_t bits, int k) {
+  const __m128i bit = _mm_setr_epi32(1 << (4 * k), 2 << (4 * k), 4 << (4 * k), 8 << (4 * k));
+  return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(static_cast<int>(bits)), bit), bit);
+}
+
 // The row's pair words, each in the slot of its lead byte and 0 elsewhere, fetched with
 // plain loads; false when a pair's word is 0. next is the byte after each position.
+// Pairs never touch (a held byte takes the one after it), so each window of positions
+// 2i and 2i + 1 starts at most one: eight loads, whatever the row holds, and no branch
+// for the processor to mispredict on the number of pairs.
 TOVIX_COLUMN_SSSE3 inline bool load_pairs(__m128i v, __m128i next, uint32_t pairs,
                                           __m128i (&slots)[4]) {
   alignas(16) uint16_t index[16];
   _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_unpacklo_epi8(next, v));
   _mm_store_si128(reinterpret_cast<__m128i*>(index + 8), _mm_unpackhi_epi8(next, v));
-  alignas(16) uint32_t words[16] = {};
   const uint32_t* table = g_column_words.words + console::pair_word_index(0, 0);
-  uint32_t zero = 0;
-  for (uint32_t left = pairs; left != 0; left &= left - 1) {
-    const int j = __builtin_ctz(left);
-    const uint32_t w = table[index[j]];
-    zero |= w == 0 ? 1 : 0;
-    words[j] = w;
+  int w[8];
+  for (int i = 0; i < 8; ++i) {
+    // A window without a pair fetches some word in bounds, cleared below.
+    w[i] = static_cast<int>(table[index[2 * i + ((pairs >> (2 * i + 1)) & 1)]]);
   }
-  for (int i = 0; i < 4; ++i) slots[i] = load16(words + 4 * i);
-  return zero == 0;
+  const __m128i windows[2] = {_mm_setr_epi32(w[0], w[1], w[2], w[3]),
+                              _mm_setr_epi32(w[4], w[5], w[6], w[7])};
+  __m128i zero = _mm_setzero_si128();
+  for (int k = 0; k < 4; ++k) {
+    // Each window's word in both its slots, kept in the one where the pair starts.
+    const __m128i both = k % 2 == 0 ? _mm_unpacklo_epi32(windows[k / 2], windows[k / 2])
+                                    : _mm_unpackhi_epi32(windows[k / 2], windows[k / 2]);
+    const __m128i keep = lane_masks(pairs, k);
+    slots[k] = _mm_and_si128(both, keep);
+    zero = _mm_or_si128(zero, _mm_and_si128(keep, _mm_cmpeq_epi32(both, _mm_setzero_si128())));
+  }
+  return _mm_movemask_epi8(zero) == 0;
 }
 
 // The same with two gathers of eight, only the pairs' lanes fetched.

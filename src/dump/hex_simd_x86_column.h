@@ -61,9 +61,11 @@ inline void setup(const uint8_t (&classes)[256]) {
   uint8_t want[3][256];
   for (int b = 0; b < 256; ++b) {
     const uint32_t w = g_column_words.words[b];
-    glyph[b] = (classes[b] & 8) != 0;
+    // A lead byte never shows on its own: its spelling does not matter.
+    const bool lead = (classes[b] & 1) != 0;
+    glyph[b] = (classes[b] & 8) != 0 && !lead;
     for (int k = 0; k < 3; ++k) want[k][b] = static_cast<uint8_t>(w >> (8 * k));
-    if ((classes[b] & 1) != 0) continue;  // a lead byte never shows on its own
+    if (lead) continue;
     if (glyph[b]) {
       p.usable = p.usable && (w >> 24) == 0;
     } else {

@@ -313,9 +313,10 @@ TOVIX_LINE_AVX2 char* put_row_lines_avx2_gather(char* out, const char* limit, ui
 }
 
 // AVX-512 with VBMI: the classes come from one 256-entry table lookup, and the offset
-// and the hex column from one byte permutation of the digits. (GCC 12 flags the
-// undefined vectors inside its own zero-extending and inserting intrinsics as
-// uninitialised, so plain casts are used where the upper lanes are never read.)
+// and the hex column from one byte permutation of the digits; the converted column is
+// the SSSE3 one. (GCC 12 flags the undefined vectors inside its own zero-extending and
+// inserting intrinsics as uninitialised, so plain casts are used where the upper lanes
+// are never read.)
 
 // Where each of the first 64 bytes of a line comes from among the digits: entries 0-15
 // are the digits of bytes 0-7, 16-23 the offset's, 64-79 the digits of bytes 8-15.
@@ -395,7 +396,8 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
                                                size_t* done) {
   // The column's select stays with byte masks built by SSSE3: a mask register there
   // draws the line's bit arithmetic into mask registers too, which is slower.
-  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row_sse2>(
+  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3,
+                       shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -506,6 +508,9 @@ const char* const* arch_row_kernel_names() {
 void add_arch_row_kernels(RowKernelList& list) {
   const ScanRanges& ranges = scan_ranges();
   __builtin_cpu_init();
+  // Every kernel from SSSE3 on spells converted columns with the shuffles.
+  shuffle_column::g_planes.usable = false;
+  if (__builtin_cpu_supports("ssse3")) shuffle_column::setup(ranges.table);
   // The range kernels need byte classes that are a few ranges each; others stay with
   // the portable table lookup unless the table kernel can run.
   if (ranges.fits) {
@@ -516,7 +521,6 @@ void add_arch_row_kernels(RowKernelList& list) {
     list.kernels[list.count++] = {"sse2", scan_row_sse2, format_row_sse2, select_row_sse2,
                                   put_row_lines_sse2};
     if (__builtin_cpu_supports("ssse3")) {
-      shuffle_column::setup(ranges.table);
       list.kernels[list.count++] = {"ssse3", scan_row_sse2, format_row_ssse3, select_row_ssse3,
                                     put_row_lines_ssse3};
     }

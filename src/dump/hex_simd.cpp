@@ -167,14 +167,19 @@ bool solve_nibble_sums(const bool (&member)[256], const uint8_t (&want)[256], ui
                        uint8_t* low) {
   // Each member ties its high nibble's entry to its low nibble's: an entry becomes known
   // from one already known, and a group of nibbles tied to none known yet starts at 0.
+  // (The members are listed first: this runs at every start, for a few dozen of them.)
+  uint8_t members[256];
+  int count = 0;
+  for (int b = 0; b < 256; ++b) {
+    if (member[b]) members[count++] = static_cast<uint8_t>(b);
+  }
   bool high_known[16] = {}, low_known[16] = {};
   for (int i = 0; i < 16; ++i) high[i] = low[i] = 0;
   for (bool progress = true; progress;) {
     progress = false;
     int seed = -1;
-    for (int b = 0; b < 256; ++b) {
-      if (!member[b]) continue;
-      const int h = b >> 4, l = b & 15;
+    for (int m = 0; m < count; ++m) {
+      const int b = members[m], h = b >> 4, l = b & 15;
       if (high_known[h] && !low_known[l]) {
         low[l] = static_cast<uint8_t>(want[b] - high[h]);
         low_known[l] = progress = true;
@@ -187,8 +192,9 @@ bool solve_nibble_sums(const bool (&member)[256], const uint8_t (&want)[256], ui
     }
     if (!progress && seed >= 0) high_known[seed >> 4] = progress = true;
   }
-  for (int b = 0; b < 256; ++b) {
-    if (member[b] && static_cast<uint8_t>(high[b >> 4] + low[b & 15]) != want[b]) return false;
+  for (int m = 0; m < count; ++m) {
+    const int b = members[m];
+    if (static_cast<uint8_t>(high[b >> 4] + low[b & 15]) != want[b]) return false;
   }
   return true;
 }

@@ -4,7 +4,8 @@
 # start-up time and the peak resident memory. Prints MB/s of input (MB = 10^6 bytes), and
 # at the end the same figures as rows of the README's Performance table.
 #
-#   bench/compare.sh [-s MIB] [-r RUNS] [-R SLOW_RUNS] [-m MODES] [-i INPUTS] [-b BUILD_DIR]
+#   bench/compare.sh [-s MIB] [-r RUNS] [-R SLOW_RUNS] [-m MODES] [-i INPUTS] [-k KERNELS]
+#                    [-b BUILD_DIR]
 #
 #   -s MIB        size of the random, prose and JPEG inputs (default 256); the zeros
 #                 input is a quarter of it. A few MiB make a quick smoke run for CI.
@@ -13,6 +14,9 @@
 #                 256 MiB (default 1; 0 leaves them out)
 #   -m MODES      comma-separated subset of null,pipe,file (default all three)
 #   -i INPUTS     comma-separated subset of random,prose,jpeg,zeros (default all four)
+#   -k KERNELS    comma-separated row kernels to time on their own, raw and converted
+#                 (TOVIX_KERNEL=...); default every one this processor runs but the
+#                 portable one; "none" times only the kernel Tovix picks
 #   -b BUILD_DIR  where to build Tovix and the baseline (default build-bench, Release)
 #
 # Tovix runs four ways: under LC_ALL=ja_JP.SJIS (the character column goes out as the
@@ -22,7 +26,9 @@
 # the dump, 77 per 16, without formatting: what a pipe or a file can take at this output
 # size. All of these and xxd are timed in one hyperfine run per input and output, so that
 # their ratios come from one run (the machine's speed drifts between runs); hexdump, od
-# and hexyl, which are a hundred times slower, get a run of their own.
+# and hexyl, which are a hundred times slower, get a run of their own. In the same run
+# each row kernel of -k is timed raw and under C.UTF-8, capped with TOVIX_KERNEL; the
+# script first asks Tovix which kernels the processor runs and which it picks.
 #
 # Inputs: random bytes; Japanese prose in Shift_JIS, taken from the Japanese message
 # catalogues of the machine (over a thousand distinct characters; the shipped sample when
@@ -37,9 +43,10 @@ runs=5
 slow_runs=1
 modes=null,pipe,file
 inputs=random,prose,jpeg,zeros
+kernels=
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 build="$repo/build-bench"
-while getopts "s:r:R:m:i:b:h" opt; do
+while getopts "s:r:R:m:i:k:b:h" opt; do
   case $opt in
     s) size_mib=$OPTARG ;;
     r) runs=$OPTARG ;;
@@ -47,7 +54,8 @@ while getopts "s:r:R:m:i:b:h" opt; do
     m) modes=$OPTARG ;;
     i) inputs=$OPTARG ;;
     b) build=$OPTARG ;;
-    *) sed -n '2,31p' "$0"; exit 2 ;;
+    k) kernels=$OPTARG ;;
+    *) sed -n '2,37p' "$0"; exit 2 ;;
   esac
 done
 
@@ -78,6 +86,23 @@ copy="$build/bench/copy_baseline"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tovix-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
+
+# A name that is no kernel makes Tovix say, on standard error, which kernel it runs
+# instead and which this processor can run: "... list -> KERNEL (KERNEL ...)".
+kernel_report=$(TOVIX_KERNEL=list LC_ALL=C.UTF-8 "$tovix" -p /dev/null 2>&1 >/dev/null || true)
+picked_kernel=$(sed -n 's/.* -> \([^ ]*\) (.*)$/\1/p' <<<"$kernel_report")
+runnable_kernels=$(sed -n 's/.* -> [^ ]* (\(.*\))$/\1/p' <<<"$kernel_report")
+[ -n "$picked_kernel" ] || { echo "compare.sh: tovix named no kernel: $kernel_report" >&2; exit 1; }
+if [ -z "$kernels" ]; then
+  kernels=$(tr ' ' '\n' <<<"$runnable_kernels" | grep -vx portable | paste -sd, -)
+elif [ "$kernels" = none ]; then
+  kernels=
+fi
+IFS=, read -r -a kernel_list <<<"$kernels"
+for k in "${kernel_list[@]}"; do
+  grep -qw -- "$k" <<<"$runnable_kernels" ||
+    { echo "compare.sh: this processor does not run kernel $k ($runnable_kernels)" >&2; exit 1; }
+done
 
 # Repeats file $1 into $2 up to $3 bytes.
 repeat_to() {
@@ -138,6 +163,10 @@ commands() {
   echo "tovix EUC-JP|LC_ALL=ja_JP.eucJP $tovix -p @IN@"
   echo "copy|$copy @IN@"
   echo "xxd|xxd @IN@"
+  for k in "${kernel_list[@]}"; do
+    echo "raw $k|TOVIX_KERNEL=$k LC_ALL=ja_JP.SJIS $tovix -p @IN@"
+    echo "UTF-8 $k|TOVIX_KERNEL=$k LC_ALL=C.UTF-8 $tovix -p @IN@"
+  done
   [ "$slow_runs" -gt 0 ] || return 0
   echo "--"
   echo "hexdump -C|hexdump -C -v @IN@"
@@ -188,12 +217,20 @@ input_text() {
   esac
 }
 
-# Prints the table of one input and output, and appends its README row.
+# Prints the table of one input and output, and appends its README rows.
 print_table() {
   local input_bytes=$1 label=$2
-  awk -F'\t' -v bytes="$input_bytes" -v label="$label" -v rows="$work/readme_rows" '
+  awk -F'\t' -v bytes="$input_bytes" -v label="$label" -v rows="$work/readme_rows" \
+    -v tier_rows="$work/tier_rows" -v kernels="$kernels" '
     { name[NR] = $1; t[NR] = $2; by[$1] = $2 }
     END {
+      n = split(kernels, ks, ",")
+      for (k = 1; k <= n; ++k) {
+        raw_k = by["raw " ks[k]]; utf8_k = by["UTF-8 " ks[k]]
+        printf "| %s | %s | %.0f | %.0f | %.2f | %.1f | %.1f | %.2f |\n", label, ks[k],
+          bytes / raw_k / 1e6, bytes / utf8_k / 1e6, utf8_k / raw_k, by["xxd"] / utf8_k,
+          by["xxd"] / raw_k, by["copy"] / utf8_k >>tier_rows
+      }
       raw = by["tovix"]
       printf "  %-16s %10s %12s\n", "command", "MB/s", "time / raw"
       for (i = 1; i <= NR; ++i)
@@ -210,9 +247,11 @@ print_table() {
 }
 
 echo "Tovix throughput, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+echo "row kernels: this processor runs $runnable_kernels; tovix picks $picked_kernel; timed on their own: ${kernels:-none}"
 echo "inputs: random, Shift_JIS prose ($prose_chars distinct characters) and JPEG ${size_mib} MiB, zeros $((size_mib / 4)) MiB; medians of $runs runs ($slow_runs for hexdump, od, hexyl)"
 echo "'time / raw': each command's time over that of tovix with the raw column"
 : >"$work/readme_rows"
+: >"$work/tier_rows"
 IFS=, read -r -a mode_list <<<"$modes"
 IFS=, read -r -a input_list <<<"$inputs"
 for mode in "${mode_list[@]}"; do
@@ -254,3 +293,11 @@ echo "== bench/README.md rows: MB/s of input, then UTF-8 and no-locale time over
 echo "| MB/s of input | tovix | tovix UTF-8 | tovix, no locale | tovix EUC-JP | copy | xxd | hexdump -C | od | hexyl | UTF-8 time ÷ raw | no locale ÷ raw | UTF-8 × xxd | EUC-JP × xxd |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 cat "$work/readme_rows"
+
+if [ -s "$work/tier_rows" ]; then
+  echo
+  echo "== README rows per row kernel (TOVIX_KERNEL): MB/s of input raw (ja_JP.SJIS) and converted (C.UTF-8), converted time over raw, xxd time over converted and over raw, copy time over converted"
+  echo "| MB/s of input | kernel | raw | UTF-8 | UTF-8 time ÷ raw | UTF-8 × xxd | raw × xxd | UTF-8 speed ÷ copy |"
+  echo "|---|---|---:|---:|---:|---:|---:|---:|"
+  cat "$work/tier_rows"
+fi

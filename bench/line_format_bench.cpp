@@ -192,7 +192,7 @@ void kernel_args(benchmark::internal::Benchmark* b) {
   for (int input = 0; input < 2; ++input) {
     for (int utf8 = 0; utf8 < 2; ++utf8) {
       for (int japanese = 1; japanese >= 0; --japanese) {
-        for (int k = 0; k < 5; ++k) b->Args({input, utf8, japanese, k});
+        for (int k = 0; k < 8; ++k) b->Args({input, utf8, japanese, k});
       }
     }
   }
@@ -202,7 +202,7 @@ void kernel_args(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_DumpLines)->Apply(kernel_args);
 BENCHMARK(BM_DumpBlocks)->Apply(kernel_args);
 BENCHMARK(BM_DumpLinesPerByte)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"sjis_input", "utf8"});
-BENCHMARK(BM_FormatRow)->DenseRange(0, 4)->ArgName("kernel");
-BENCHMARK(BM_ScanRow)->DenseRange(0, 4)->ArgName("kernel");
+BENCHMARK(BM_FormatRow)->DenseRange(0, 7)->ArgName("kernel");
+BENCHMARK(BM_ScanRow)->DenseRange(0, 7)->ArgName("kernel");
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "console/display_encoding.h"
@@ -117,37 +119,68 @@ void expect_same_dump(const FileCase& f, const std::string& what) {
   }
 }
 
-class LineFormatTest : public ::testing::TestWithParam<Display> {
+constexpr Display kDisplays[] = {
+    {"raw 932", 932, ""},
+    {"utf8 932", 932, "UTF-8"},
+    {"eucjp 932", 932, "EUC-JP"},
+    // Spellings with 0 bytes: pairs that do not fit in a word, then plain ones too.
+    {"utf16 932", 932, "UTF-16LE"},
+    {"utf32 932", 932, "UTF-32LE"},
+    {"utf8 936", 936, "UTF-8"},
+    {"utf8 949", 949, "UTF-8"},
+    {"raw 950", 950, ""},
+    {"utf8 950", 950, "UTF-8"},
+    {"raw 1361", 1361, ""},
+    {"utf8 1361", 1361, "UTF-8"},
+    {"single byte", 28591, ""},
+    {"utf8 single byte", 28591, "UTF-8"},
+};
+
+std::string test_name(std::string n) {
+  for (char& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return n;
+}
+
+// Each kernel of the build on each display: a kernel this processor cannot run shows in
+// the results as skipped, under its own name, rather than passing unseen.
+class LineFormatTest : public ::testing::TestWithParam<std::tuple<Display, std::string>> {
  protected:
   void SetUp() override {
     saved_ = console::g_options;
     console::g_options.pause = false;
-    set_up_display(GetParam());
+    set_up_display(display());
+    const dump::RowKernelList& kernels = dump::row_kernels();
+    for (int k = 0; k < kernels.count; ++k) {
+      if (std::strcmp(kernels.kernels[k].name, kernel_name()) == 0) kernel_ = kernels.kernels[k];
+    }
+    if (kernel_.name == nullptr) {
+      GTEST_SKIP() << "kernel " << kernel_name() << " cannot run on this processor (or with the "
+                   << display().name << " byte classes)";
+    }
+    dump::use_line_kernel(kernel_);
   }
   void TearDown() override {
     console::g_options = saved_;
     dump::use_line_path(dump::LinePath::kRows);
     set_up_display({"raw 932", 932, ""});
   }
+  const Display& display() const { return std::get<0>(GetParam()); }
+  const char* kernel_name() const { return std::get<1>(GetParam()).c_str(); }
   console::DumpOptions saved_;
+  dump::RowKernel kernel_{};
 };
 
 TEST_P(LineFormatTest, RowKernelsGiveTheBytesOfThePerBytePath) {
   std::mt19937 rng(20240607);
-  const dump::RowKernelList kernels = dump::row_kernels();
-  for (int k = 0; k < kernels.count; ++k) {
-    dump::use_line_kernel(kernels.kernels[k]);
-    for (int round = 0; round < 300; ++round) {
-      console::g_options.japanese_display = (rng() & 3) != 0;
-      console::g_options.hyphen = (rng() & 1) != 0;
-      const size_t size = 1 + rng() % 700;
-      const uint32_t skip = (rng() & 3) == 0 ? rng() % 40 : 0;
-      const FileCase f{biased_bytes(rng, size), skip};
-      expect_same_dump(f, std::string(kernels.kernels[k].name) + " round " + std::to_string(round));
-      if (HasFatalFailure()) return;
-    }
+  for (int round = 0; round < 300; ++round) {
+    console::g_options.japanese_display = (rng() & 3) != 0;
+    console::g_options.hyphen = (rng() & 1) != 0;
+    const size_t size = 1 + rng() % 700;
+    const uint32_t skip = (rng() & 3) == 0 ? rng() % 40 : 0;
+    const FileCase f{biased_bytes(rng, size), skip};
+    expect_same_dump(f, std::string(kernel_.name) + " round " + std::to_string(round));
+    if (HasFatalFailure()) return;
   }
-  dump::use_line_kernel(kernels.kernels[kernels.count - 1]);
 }
 
 // Runs of lead bytes across line ends: the parity of a run decides every pair.
@@ -166,23 +199,22 @@ TEST_P(LineFormatTest, LeadRunsAcrossLineEnds) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Displays, LineFormatTest,
-    ::testing::Values(Display{"raw 932", 932, ""}, Display{"utf8 932", 932, "UTF-8"},
-                      Display{"eucjp 932", 932, "EUC-JP"},
-                      // Spellings with 0 bytes: pairs that do not
-                      // fit in a word, then plain ones too.
-                      Display{"utf16 932", 932, "UTF-16LE"}, Display{"utf32 932", 932, "UTF-32LE"},
-                      Display{"utf8 936", 936, "UTF-8"}, Display{"utf8 949", 949, "UTF-8"},
-                      Display{"raw 950", 950, ""}, Display{"utf8 950", 950, "UTF-8"},
-                      Display{"raw 1361", 1361, ""}, Display{"utf8 1361", 1361, "UTF-8"},
-                      Display{"single byte", 28591, ""},
-                      Display{"utf8 single byte", 28591, "UTF-8"}),
-    [](const auto& info) {
-      std::string n = info.param.name;
-      for (char& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-      return n;
-    });
+// The kernels of this build, whether or not this processor runs them.
+std::vector<std::string> built_kernels() {
+  std::vector<std::string> names;
+  for (const char* const* n = dump::built_row_kernel_names(); *n != nullptr; ++n) {
+    names.push_back(*n);
+  }
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, LineFormatTest,
+                         ::testing::Combine(::testing::ValuesIn(kDisplays),
+                                            ::testing::ValuesIn(built_kernels())),
+                         [](const auto& info) {
+                           return test_name(std::string(std::get<0>(info.param).name) + " " +
+                                            std::get<1>(info.param));
+                         });
 
 // Whole files through the block reader, the way the per-file loop runs them: with the
 // fast path the lines after the first of a block are written in one go
@@ -261,27 +293,131 @@ TEST_P(LineFormatTest, BlocksOfLinesComeOutAsLineByLine) {
       {500, " \r \r "},  // Enter: one line, then a prompt again
       {300, " n"},       // the next-file command ends the file mid-block
   };
-  const dump::RowKernelList kernels = dump::row_kernels();
   for (bool japanese : {true, false}) {
     console::g_options.japanese_display = japanese;
     for (const PagedRun& run : runs) {
       const std::string reference =
           dump_file_through_reader(path, dump::LinePath::kPerByte, run, dir.path() + "/out");
-      for (int k = 0; k < kernels.count; ++k) {
-        // Afresh, so that the kernel meets every pair unspelt, as a dump does: a kernel
-        // that fetches a line's words ahead may fetch one before the line above spells it.
-        set_up_display(GetParam());
-        dump::use_line_kernel(kernels.kernels[k]);
-        const std::string fast =
-            dump_file_through_reader(path, dump::LinePath::kRows, run, dir.path() + "/out");
-        ASSERT_EQ(reference.size(), fast.size()) << "page " << run.page_height;
-        EXPECT_TRUE(reference == fast)
-            << kernels.kernels[k].name << ", page " << run.page_height << ", japanese " << japanese;
+      // Afresh, so that the kernel meets every pair unspelt, as a dump does: a kernel
+      // that fetches a line's words ahead may fetch one before the line above spells it.
+      set_up_display(display());
+      dump::use_line_kernel(kernel_);
+      const std::string fast =
+          dump_file_through_reader(path, dump::LinePath::kRows, run, dir.path() + "/out");
+      ASSERT_EQ(reference.size(), fast.size()) << "page " << run.page_height;
+      EXPECT_TRUE(reference == fast)
+          << kernel_.name << ", page " << run.page_height << ", japanese " << japanese;
+    }
+  }
+  console::g_screen = {};
+}
+
+// A cap never picks a kernel past the one named, and picks the named one whenever this
+// processor runs it; a name the build does not know leaves the fastest.
+TEST(KernelCap, PicksTheFastestUpToTheNamedKernel) {
+  set_up_display({"raw 932", 932, ""});
+  const std::vector<std::string> built = built_kernels();
+  const auto position = [&](const char* name) {
+    for (size_t i = 0; i < built.size(); ++i) {
+      if (built[i] == name) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  const dump::RowKernelList& runnable = dump::row_kernels();
+  for (int k = 0; k < runnable.count; ++k) {
+    EXPECT_GE(position(runnable.kernels[k].name), 0) << runnable.kernels[k].name;
+  }
+  const char* fastest = runnable.kernels[runnable.count - 1].name;
+  for (const std::string& cap : built) {
+    const char* name = cap.c_str();
+    dump::cap_row_kernel(name);
+    const char* chosen = dump::row_kernel().name;
+    EXPECT_LE(position(chosen), position(name)) << name;
+    bool runs = false;
+    for (int k = 0; k < runnable.count; ++k)
+      runs |= std::strcmp(runnable.kernels[k].name, name) == 0;
+    if (runs) {
+      EXPECT_STREQ(name, chosen);
+    }
+  }
+  for (const char* name : {"", "bogus", "SSE2", "avx"}) {
+    dump::cap_row_kernel(name);
+    EXPECT_STREQ(fastest, dump::row_kernel().name) << '"' << name << '"';
+  }
+  set_up_display({"raw 932", 932, ""});
+}
+
+// Through the program: every cap gives the same dump; a name this processor cannot run
+// is told once on standard error, with the kernel that ran.
+TEST(KernelCap, ProgramTellsAnUnmetCapOnce) {
+  tovix_test::ScratchDir dir;
+  std::mt19937 rng(5);
+  const std::string one = dir.write("one", biased_bytes(rng, 3000));
+  const std::string two = dir.write("two", biased_bytes(rng, 70000));
+  const tovix_test::RunResult plain = tovix_test::run_tovix({"-p", one, two}, "C.UTF-8");
+  ASSERT_EQ(0, plain.exit_code);
+  std::vector<std::string> caps = built_kernels();
+  caps.push_back("no-such-kernel");
+  for (const std::string& cap : caps) {
+    ::setenv("TOVIX_KERNEL", cap.c_str(), 1);
+    const tovix_test::RunResult r = tovix_test::run_tovix({"-p", one, two}, "C.UTF-8");
+    ::unsetenv("TOVIX_KERNEL");
+    EXPECT_EQ(0, r.exit_code) << cap;
+    EXPECT_TRUE(plain.out == r.out) << cap;
+    if (r.err.empty()) continue;
+    EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(std::string(": ") + cap + " -> ")) << r.err;
+  }
+  ::setenv("TOVIX_KERNEL", "no-such-kernel", 1);
+  const tovix_test::RunResult unknown = tovix_test::run_tovix({"-p", one}, "C.UTF-8");
+  ::unsetenv("TOVIX_KERNEL");
+  EXPECT_NE(std::string::npos, unknown.err.find("no-such-kernel -> ")) << unknown.err;
+}
+
+// Spellings of single bytes as sums of two nibble lookups: the byte planes of real
+// spellings have tables, others must be refused rather than spelt wrong.
+TEST(NibbleSums, SolvesWhatHasTablesAndRefusesTheRest) {
+  struct Case {
+    const char* what;
+    int first, last;         // the member bytes
+    uint8_t (*want)(int b);  // the byte wanted for each
+    bool solvable;
+  };
+  const Case cases[] = {
+      {"UTF-8 kana, byte 1", 0xA1, 0xDF, [](int b) { return uint8_t(b < 0xC0 ? 0xBD : 0xBE); },
+       true},
+      {"UTF-8 kana, byte 2", 0xA1, 0xDF, [](int b) { return uint8_t(0x80 | (b & 0x3F)); }, true},
+      {"EUC-JP kana, byte 0", 0xA1, 0xDF, [](int) { return uint8_t(0x8E); }, true},
+      {"Latin-1 in UTF-8, byte 0", 0xA0, 0xFF,
+       [](int b) { return uint8_t(b < 0xC0 ? 0xC2 : 0xC3); }, true},
+      {"a cycle of four", 0x12, 0x13, [](int b) { return uint8_t(b * 7); }, true},
+      {"squares", 0x20, 0x7E, [](int b) { return uint8_t(b * b); }, false},
+      {"scattered", 0x00, 0xFF, [](int b) { return uint8_t((b * 2654435761u) >> 24); }, false},
+  };
+  for (const Case& c : cases) {
+    bool member[256] = {};
+    uint8_t want[256] = {};
+    for (int b = c.first; b <= c.last; ++b) {
+      member[b] = true;
+      want[b] = c.want(b);
+    }
+    if (std::string(c.what) == "a cycle of four") {
+      // 0x52 and 0x53 close a cycle through the low nibbles of 0x12 and 0x13; 0xE7 stands
+      // alone, a group of its own.
+      member[0x52] = member[0x53] = true;
+      want[0x52] = 9;
+      want[0x53] = static_cast<uint8_t>(want[0x52] + want[0x13] - want[0x12]);
+      member[0xE7] = true;
+      want[0xE7] = 0x42;
+    }
+    uint8_t high[16], low[16];
+    ASSERT_EQ(c.solvable, dump::solve_nibble_sums(member, want, high, low)) << c.what;
+    for (int b = 0; b < 256 && c.solvable; ++b) {
+      if (member[b]) {
+        EXPECT_EQ(want[b], uint8_t(high[b >> 4] + low[b & 15])) << c.what << " " << b;
       }
     }
   }
-  dump::use_line_kernel(kernels.kernels[kernels.count - 1]);
-  console::g_screen = {};
 }
 
 // The held lead bytes of a mask against the byte-by-byte rule, for every 16-bit mask.

@@ -1,8 +1,12 @@
 #include "dump/char_row.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "console/display_encoding.h"
+#include "console/output.h"
+#include "text/messages.h"
 
 namespace dump {
 namespace {
@@ -22,6 +26,38 @@ constexpr Glyph kTwoDots = {2, {'.', '.'}};
 inline char* put_glyph(char* p, const Glyph& g) {
   std::memcpy(p, g.text, sizeof g.text);
   return p + g.length;
+}
+
+// The environment variable that caps the row kernel, for benchmarks and bug reports.
+constexpr char kKernelCapVariable[] = "TOVIX_KERNEL";
+
+struct KernelCapState {
+  bool told = false;  // the cap that could not be met has been reported
+};
+KernelCapState g_kernel_cap;
+
+// Caps the kernel as the environment asks; a name this processor does not run is
+// reported once, with the kernel that runs instead and those it could have named.
+void apply_kernel_cap() {
+  const char* cap = std::getenv(kKernelCapVariable);
+  if (cap == nullptr || *cap == '\0') return;
+  cap_row_kernel(cap);
+  if (std::strcmp(row_kernel().name, cap) == 0 || g_kernel_cap.told) return;
+  g_kernel_cap.told = true;
+  std::string detail;
+  for (const char* c = cap; *c != '\0' && detail.size() < 32; ++c) {
+    detail += *c > ' ' && *c < 0x7F ? *c : '?';
+  }
+  detail += " -> ";
+  detail += row_kernel().name;
+  detail += " (";
+  const RowKernelList& runnable = row_kernels();
+  for (int k = 0; k < runnable.count; ++k) {
+    if (k > 0) detail += ' ';
+    detail += runnable.kernels[k].name;
+  }
+  detail += ')';
+  console::err_message(text::kKernelCapMessage, detail.c_str());
 }
 
 }  // namespace
@@ -61,6 +97,7 @@ void char_row_setup() {
   // The fast column relies on it: a lead byte is held, never shown by the plain rule.
   for (int b = 0; b < 256; ++b) classes.copy[b] = classes.copy[b] && !classes.lead[b];
   row_kernels_setup(classes);
+  apply_kernel_cap();
 }
 
 bool char_row_is_raw() {

@@ -124,6 +124,81 @@ void use_row_kernel(const RowKernel& kernel) {
   }
 }
 
+const char* const* built_row_kernel_names() {
+  static const auto kNames = [] {
+    struct Names {
+      const char* names[sizeof(RowKernelList::kernels) / sizeof(RowKernel) + 1] = {};
+    } n;
+    int count = 0;
+    n.names[count++] = kPortableKernel.name;
+    for (const char* const* arch = arch_row_kernel_names(); *arch != nullptr; ++arch) {
+      n.names[count++] = *arch;
+    }
+    return n;
+  }();
+  return kNames.names;
+}
+
+namespace {
+
+// The place of a kernel in the build's order, or -1 when the build has none so named.
+int built_position(const char* name) {
+  const char* const* built = built_row_kernel_names();
+  for (int i = 0; built[i] != nullptr; ++i) {
+    if (std::strcmp(built[i], name) == 0) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void cap_row_kernel(const char* name) {
+  const int cap = built_position(name);
+  if (cap < 0) return;
+  const RowKernel* chosen = nullptr;
+  for (int k = 0; k < g_kernels.list.count; ++k) {
+    const int position = built_position(g_kernels.list.kernels[k].name);
+    if (position >= 0 && position <= cap) chosen = &g_kernels.list.kernels[k];
+  }
+  if (chosen != nullptr) g_kernels.chosen = chosen;
+}
+
+bool solve_nibble_sums(const bool (&member)[256], const uint8_t (&want)[256], uint8_t* high,
+                       uint8_t* low) {
+  // Each member ties its high nibble's entry to its low nibble's: an entry becomes known
+  // from one already known, and a group of nibbles tied to none known yet starts at 0.
+  // (The members are listed first: this runs at every start, for a few dozen of them.)
+  uint8_t members[256];
+  int count = 0;
+  for (int b = 0; b < 256; ++b) {
+    if (member[b]) members[count++] = static_cast<uint8_t>(b);
+  }
+  bool high_known[16] = {}, low_known[16] = {};
+  for (int i = 0; i < 16; ++i) high[i] = low[i] = 0;
+  for (bool progress = true; progress;) {
+    progress = false;
+    int seed = -1;
+    for (int m = 0; m < count; ++m) {
+      const int b = members[m], h = b >> 4, l = b & 15;
+      if (high_known[h] && !low_known[l]) {
+        low[l] = static_cast<uint8_t>(want[b] - high[h]);
+        low_known[l] = progress = true;
+      } else if (!high_known[h] && low_known[l]) {
+        high[h] = static_cast<uint8_t>(want[b] - low[l]);
+        high_known[h] = progress = true;
+      } else if (!high_known[h] && seed < 0) {
+        seed = b;
+      }
+    }
+    if (!progress && seed >= 0) high_known[seed >> 4] = progress = true;
+  }
+  for (int m = 0; m < count; ++m) {
+    const int b = members[m];
+    if (static_cast<uint8_t>(high[b >> 4] + low[b & 15]) != want[b]) return false;
+  }
+  return true;
+}
+
 const ScanRanges& scan_ranges() {
   return g_kernels.ranges;
 }

@@ -96,6 +96,14 @@ struct RowKernelList {
 /// Fills list with what this processor can run (architecture-specific kernels only).
 void add_arch_row_kernels(RowKernelList& list);
 
+/// The names of the architecture's kernels in this build, in the order add_arch_row_kernels
+/// adds them, whether or not this processor can run them; ends with nullptr.
+const char* const* arch_row_kernel_names();
+
+/// The names of every kernel in this build, the portable one first and the fastest last,
+/// whether or not this processor can run them; ends with nullptr.
+const char* const* built_row_kernel_names();
+
 /// Learns the byte classes and picks the fastest kernel; call before formatting rows.
 void row_kernels_setup(const ScanClasses& classes);
 
@@ -107,6 +115,12 @@ const RowKernel& row_kernel();
 
 /// Makes kernel the one row_kernel returns (tests, benchmarks).
 void use_row_kernel(const RowKernel& kernel);
+
+/// Caps the kernel at the one named, for benchmarks and bug reports: row_kernel becomes
+/// the fastest this processor runs among that kernel and those before it in the build's
+/// order, or the fastest of all when name is no kernel of this build. The caller
+/// compares row_kernel's name with name to learn whether the cap was met.
+void cap_row_kernel(const char* name);
 
 /// The classes as ranges: at most kMaxRanges inclusive ranges per class, or, when a
 /// class needs more, fits false (the kernels then classify through a table).
@@ -123,6 +137,12 @@ struct ScanRanges {
   bool fits = true;
   uint8_t table[256];  ///< per byte: 1 lead, 2 trail, 4 copy, 8 glyph
 };
+
+/// Finds tables with high[b >> 4] + low[b & 15] == want[b] (mod 256) for every byte b
+/// that member holds, so that a kernel can spell those bytes with two 16-entry lookups;
+/// false when there are none.
+bool solve_nibble_sums(const bool (&member)[256], const uint8_t (&want)[256], uint8_t* high,
+                       uint8_t* low);
 
 /// The classes row_kernels_setup learnt.
 const ScanRanges& scan_ranges();

@@ -5,4 +5,9 @@ namespace dump {
 
 void add_arch_row_kernels(RowKernelList&) {}
 
+const char* const* arch_row_kernel_names() {
+  static const char* const kNames[] = {nullptr};
+  return kNames;
+}
+
 }  // namespace dump

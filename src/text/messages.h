@@ -23,6 +23,10 @@ extern const char kWriteFailedMessage[];
 /// "メモリが足りません": a copy of a file name could not be made.
 extern const char kOutOfMemoryMessage[];
 
+/// "TOVIX_KERNEL:このプロセッサでは使えないカーネルです": the kernel named in the
+/// environment variable is none this processor runs; the detail says which runs instead.
+extern const char kKernelCapMessage[];
+
 /// The words after the version in the banner line (plain ASCII).
 extern const char kBannerNotice[];
 

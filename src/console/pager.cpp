@@ -85,6 +85,13 @@ int next_decimal_digit(uint64_t& rest, uint64_t size) {
   return digit;
 }
 
+// The window may have changed size while the prompt waited (or since the last page):
+// the next page fills the window as it is now, so no line scrolls away unseen.
+void follow_window() {
+  const int rows = window_height();
+  if (rows < kUnlimitedHeight) g_screen.page_height = page_height_for_window(rows);
+}
+
 }  // namespace
 
 void pager_use_key_source(int (*next_key)()) {
@@ -145,6 +152,7 @@ bool pager_prompt() {
     // A terminal that cannot be read (none, or it hung up) would answer every read at
     // once; ending as for Q is the only way that does not spin.
     const Command command = code < 0 ? Command::kQuit : command_of(code);
+    if (command != Command::kNone && command != Command::kQuit) follow_window();
     switch (command) {
       case Command::kNone:
         continue;

@@ -22,7 +22,7 @@ using tovix_test::ScreenRow;
 using tovix_test::TmuxSession;
 
 // SGR foreground codes as the terminal reports them.
-constexpr int kNone = 0, kCyan = 96, kRed = 91, kMagenta = 95, kYellow = 93, kWhite = 97;
+constexpr int kNone = 0, kCyan = 96, kRed = 91, kMagenta = 95, kYellow = 33;
 constexpr int kPromptFg = 31, kPromptBg = 47;  // red on light grey
 
 #define REQUIRE_TMUX() \
@@ -137,24 +137,46 @@ TEST(TerminalColours, HexDigitsOfChosenBytesAndNothingElse) {
   }
 }
 
-TEST(TerminalColours, BannerIsBrightWhiteAndTheRestDefault) {
+// The banner is bold in the terminal's own foreground, so it reads on light and dark
+// themes; NO_COLOR set and not empty takes every colour away (the highlights too) and
+// leaves the rest, the bold banner included.
+TEST(TerminalColours, BannerIsBoldAndNoColourMeansNone) {
   REQUIRE_TMUX();
-  TmuxSession s;
-  s.write_file("f", counting_bytes(40));
-  ASSERT_TRUE(s.start("\"$TOVIX\" -p f")) << s.error();
-  ASSERT_EQ(s.wait_for_exit(), 0);
-  int banners = 0;
-  for (const ScreenRow& row : s.screen()) {
-    const bool banner = row.text.rfind("Tovix ", 0) == 0;
-    banners += banner ? 1 : 0;
-    for (size_t i = 0; i < row.text.size(); ++i) {
-      if (row.text.compare(i, std::string(kEndMarker).size(), kEndMarker) == 0) break;
-      EXPECT_EQ(row.fg[i], banner ? kWhite : kNone) << "column " << i << " of " << row.text;
-      EXPECT_EQ(row.bg[i], kNone) << "column " << i << " of " << row.text;
+  struct Case {
+    const char* command;
+    bool highlights;  // the -kcdm bytes show in colour
+  } cases[] = {
+      {"\"$TOVIX\" -p f", false},
+      {"NO_COLOR=1 \"$TOVIX\" -p -kcdm f", false},
+      {"NO_COLOR= \"$TOVIX\" -p -kcdm f", true},  // empty: as if not set
+  };
+  for (const Case& c : cases) {
+    TmuxSession s;
+    std::string data = counting_bytes(40);
+    data[2] = '\x81';
+    data[3] = '\x0D';
+    s.write_file("f", data);
+    ASSERT_TRUE(s.start(c.command)) << s.error();
+    ASSERT_EQ(s.wait_for_exit(), 0);
+    int banners = 0;
+    bool coloured = false;
+    for (const ScreenRow& row : s.screen()) {
+      const bool banner = row.text.rfind("Tovix ", 0) == 0;
+      banners += banner ? 1 : 0;
+      for (size_t i = 0; i < row.text.size(); ++i) {
+        if (row.text.compare(i, std::string(kEndMarker).size(), kEndMarker) == 0) break;
+        EXPECT_EQ(row.bold[i], banner) << c.command << ": column " << i << " of " << row.text;
+        if (row.fg[i] != kNone) coloured = true;
+        if (!c.highlights) {
+          EXPECT_EQ(row.fg[i], kNone) << c.command << ": column " << i << " of " << row.text;
+        }
+        EXPECT_EQ(row.bg[i], kNone) << c.command << ": column " << i << " of " << row.text;
+      }
     }
+    EXPECT_EQ(coloured, c.highlights) << c.command;
+    EXPECT_EQ(banners, 1) << c.command;
+    expect_terminal_restored(s);
   }
-  EXPECT_EQ(banners, 1);
-  expect_terminal_restored(s);
 }
 
 // Redirected to a file or a pipe, the output is the same bytes whatever the colour

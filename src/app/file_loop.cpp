@@ -52,9 +52,10 @@ void position_in_file(platform::FileHandle file) {
     console::g_progress.bytes_consumed += dump::skip_bytes(file, dump::g_position.address);
   }
   if (console::g_options.length < 0) return;
-  // The reader hands out the blank positions' bytes too.
-  const uint64_t window = static_cast<uint64_t>(dump::g_position.leading_blanks) +
-                          static_cast<uint64_t>(console::g_options.length);
+  // The reader hands out the blank positions' bytes too; -n 0 shows no line at all.
+  const uint64_t length = static_cast<uint64_t>(console::g_options.length);
+  const uint64_t window =
+      length == 0 ? 0 : static_cast<uint64_t>(dump::g_position.leading_blanks) + length;
   dump::limit_next_input(window);
   // The percentage counts the bytes that will be shown, from the first line on.
   const uint64_t start = dump::g_position.address;

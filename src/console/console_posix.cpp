@@ -45,12 +45,15 @@ TerminalState g_terminal;
 // Console colour bits (blue 1, green 2, red 4) in ANSI order (red 1, green 2, blue 4).
 constexpr int kAnsiOrder[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
-// Without colour every attribute maps to the terminal's own colours, so no colour is
-// ever written. The banner's bright white is bold in the terminal's own foreground
+// Without colour (NO_COLOR) every attribute maps to the terminal's own colours, so no
+// colour is ever written. The banner's bright white is bold in the terminal's own foreground
 // (SGR 1 on top of 39), which reads on light and dark themes alike.
 int foreground_sgr(int color) {
   color &= 0x0F;
   if (color == kColorNormal || color == kColorBanner || !g_terminal.colour) return 39;
+  // CR and LF take the palette's plain yellow: bright yellow all but vanishes on a light
+  // background, while plain yellow reads on light and dark themes.
+  if (color == kColorNewline) return 33;
   const int base = (color & 8) != 0 ? 90 : 30;
   return base + kAnsiOrder[color & 7];
 }

@@ -293,6 +293,7 @@ void expect_prompt(const TmuxSession& s, const PromptView& view, bool colours) {
 struct PagerStep {
   std::vector<std::string> keys;  // sent once the step before has been seen
   PromptView then;
+  int rows = 0;  // when not 0, the window is made this high before the keys are sent
 };
 
 struct PagerCase {
@@ -346,6 +347,20 @@ const std::vector<PagerCase> kPagerCases = {
       {{"Enter"}, {"-- more(30%) --", "00000120"}},
       {{"q"}, {nullptr, nullptr}}},
      nullptr},
+    {"the next page fits the window as it is after a resize",
+     "\"$TOVIX\" r",
+     {},
+     {"-- more(28%) --", "00000110"},
+     {{{"Space"}, {"-- more(49%) --", "000001E0"}, 15},  // a page of 13 lines
+      {{"Space"}, {"-- more(78%) --", "00000300"}, 20},  // and 18 lines
+      {{"q"}, {nullptr, nullptr}}},
+     nullptr},
+    {"with -n the percentage counts the bytes that will be shown",
+     "\"$TOVIX\" -s 0x100 -n 0x200 r",
+     {},
+     {"-- more(56%) --", "00000210"},
+     {{{"Space"}, {nullptr, nullptr}}},
+     "00000300"},
     {"standard input does not feed the prompt",
      "\"$TOVIX\" r < keys",
      {},
@@ -386,6 +401,7 @@ TEST(TerminalPager, KeysAtThePrompt) {
     std::vector<PromptView> views{c.first};
     for (const PagerStep& step : c.steps) views.push_back(step.then);
     for (size_t i = 0; i < views.size(); ++i) {
+      if (i > 0 && c.steps[i - 1].rows != 0) s.resize(100, c.steps[i - 1].rows);
       if (i > 0) s.send_keys(c.steps[i - 1].keys);
       if (views[i].prompt == nullptr) break;
       expect_prompt(s, views[i], c.colours);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -217,6 +218,18 @@ std::string TmuxSession::read_file(const std::string& name) const {
 
 void TmuxSession::resize(int width, int height) const {
   tmux({"resize-window", "-t", "t", "-x", std::to_string(width), "-y", std::to_string(height)});
+  // tmux sets the terminal's size a little later: the program must find it set when
+  // the next key arrives.
+  const std::string tty = display("#{pane_tty}");
+  poll_until(kTmuxTimeoutMs, [&] {
+    const int fd = ::open(tty.c_str(), O_RDONLY | O_NOCTTY);
+    if (fd < 0) return false;
+    struct winsize ws {};
+    const bool done =
+        ::ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row == height && ws.ws_col == width;
+    ::close(fd);
+    return done;
+  });
 }
 
 void TmuxSession::send_keys(const std::vector<std::string>& keys) const {

@@ -360,7 +360,7 @@ const std::vector<PagerCase> kPagerCases = {
      {},
      {"-- more(56%) --", "00000210"},
      {{{"Space"}, {nullptr, nullptr}}},
-     "00000300"},
+     "000002F0  F0 F1 F2 F3 F4 F5 F6 F7-F8 F9 FA FB FC FD FE FF   \xE3\x80\x93"},
     {"standard input does not feed the prompt",
      "\"$TOVIX\" r < keys",
      {},

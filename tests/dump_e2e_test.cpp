@@ -340,6 +340,9 @@ TEST(PlainDump, SqueezeGroupsRunsOfEqualLines) {
       {lines_of("A", "tail"), {"00000000", "00000010"}},
       {std::string(1 << 20, '\0'), {"00000000", "*", "000FFFF0"}},
       {pairs, {"00000000", "00000010", "*", "00000050"}},
+      // The run's last line meets another look-ahead byte than the lines before it.
+      {std::string(15, 'A') + std::string(65, '\x82') + "!tail",
+       {"00000000", "00000010", "*", "00000050"}},
   };
   for (const auto& c : cases) {
     const std::string f = dir.write("f", c.data);

@@ -139,8 +139,18 @@ void write_following_rows() {
 
 // A line that "*" stands for still moves the carry-over state on as if it had been
 // written: a pair it would complete at its end blanks the next line's first byte, and
-// a marker byte at its end makes the next line's first byte the code byte.
+// a marker byte at its end makes the next line's first byte the code byte. The state
+// after a line depends only on its bytes, the state before it and the byte after it, so
+// a line equal to the previous one that meets what the previous one met leaves the
+// state as it found it (the look-ahead differs at the end of a run).
 void pass_over_line() {
+  const bool trail_shown = g_char_column.trail_shown, after_marker = g_highlight.after_marker;
+  if (trail_shown == g_squeeze.trail_shown_before &&
+      after_marker == g_squeeze.after_marker_before && g_look_ahead == g_squeeze.look_ahead_before)
+    return;
+  g_squeeze.trail_shown_before = trail_shown;
+  g_squeeze.after_marker_before = after_marker;
+  g_squeeze.look_ahead_before = g_look_ahead;
   char scratch[2 * sizeof(console::Glyph)];
   for (const uint8_t b : g_line.bytes) {
     put_char_byte(scratch, b);
@@ -160,6 +170,9 @@ bool squeezed(int first, int last) {
   g_squeeze.have_previous = full;
   g_squeeze.starred = false;
   if (full) std::memcpy(g_squeeze.previous, g_line.bytes, 16);
+  g_squeeze.trail_shown_before = g_char_column.trail_shown;
+  g_squeeze.after_marker_before = g_highlight.after_marker;
+  g_squeeze.look_ahead_before = g_look_ahead;
   return false;
 }
 

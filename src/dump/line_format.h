@@ -30,6 +30,11 @@ struct SqueezeState {
   bool have_previous = false;  ///< previous holds a full line
   bool starred = false;        ///< the lines equal to previous are standing as "*"
   uint8_t previous[16] = {};
+  /// The carry-over state that previous met (the character column's, the highlighter's
+  /// and the look-ahead byte): an equal line that meets the same leaves it unchanged.
+  bool trail_shown_before = false;
+  bool after_marker_before = false;
+  int32_t look_ahead_before = -1;
 };
 
 extern SqueezeState g_squeeze;

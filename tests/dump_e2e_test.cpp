@@ -242,7 +242,8 @@ TEST(PlainDump, UsageTextForEveryUsageError) {
       {{"--", f}, unknown + ": --"},
       {{"-x", f}, unknown + ": -x"},
       {{"--help=1", f}, unknown + ": --help=1"},
-      {{"--version", "-x"}, ""},  // the request comes first and is answered
+      {{"-\x1b[31m", f}, unknown + ": -?[31m"},  // no escape reaches standard error
+      {{"--version", "-x"}, ""},                 // the request comes first and is answered
   };
   for (const auto& e : errors) {
     const auto r = run_tovix(e.args);

@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <cstring>
+#include <string>
 
 #include "app/banner.h"
 #include "console/dump_options.h"
@@ -189,8 +190,13 @@ void show_usage(int code, UsageError error, const char* offending) {
   // wrong goes where the user looks.
   const char* reason = reason_text(error);
   if (reason != nullptr && !platform::output_is_terminal()) {
+    // The argument is anybody's bytes, and standard error may be a terminal: a control
+    // character in it is shown as '?', never sent to act on the screen.
+    std::string shown = offending != nullptr ? offending : "";
+    for (char& c : shown)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     console::out_flush();
-    console::err_message(reason, offending);
+    console::err_message(reason, shown.c_str());
   }
   console::end_run(code);
 }

@@ -426,6 +426,20 @@ TEST(TerminalPager, KeysAtThePrompt) {
   }
 }
 
+// A window made smaller while the output waits for live input: the first prompt comes
+// when the smaller window is full, not at the page the run began with.
+TEST(TerminalPager, PageFollowsAResizeBeforeThePrompt) {
+  REQUIRE_TMUX();
+  TmuxSession s;
+  s.write_file("r", counting_bytes(1000));
+  ASSERT_TRUE(s.start("(head -c 64 r; sleep 3; cat r) | \"$TOVIX\"")) << s.error();
+  ASSERT_TRUE(s.wait_for_text("00000030  30 31")) << s.text();
+  s.resize(100, 12);  // a page of 10 rows: banner, header and 4 lines take 9
+  expect_prompt(s, {"-- more(0%) --", "00000040"}, true);
+  s.send_keys({"q"});
+  EXPECT_EQ(s.wait_for_exit(), 0);
+}
+
 // N at a prompt raised by a header passes that file over without opening it: a missing
 // file then gets no open-failure message. Space there shows the message.
 TEST(TerminalPager, NextFileAtAHeaderDoesNotOpenIt) {

@@ -62,6 +62,10 @@ ConsoleColor set_foreground(ConsoleColor color);
 /// Rows of the visible window; kUnlimitedHeight when standard output is not a terminal.
 int window_height();
 
+/// True once after the window has changed size (SIGWINCH where there is one); false
+/// where that cannot be told cheaply.
+bool window_resized();
+
 /// Shows or hides the cursor.
 void set_cursor_visible(bool visible);
 

@@ -341,6 +341,17 @@ void install_handlers() {
   if (take_over(SIGCONT)) set_action(SIGCONT, on_continue, nullptr);
 }
 
+// Set by SIGWINCH: the window changed size, so the pager takes its height again.
+volatile sig_atomic_t g_window_resized = 0;
+
+void on_window_change(int) {
+  g_window_resized = 1;
+}
+
+void install_resize_handler() {
+  set_action(SIGWINCH, on_window_change, nullptr);
+}
+
 }  // namespace
 
 void console_open() {
@@ -356,6 +367,7 @@ void console_open() {
   g_terminal.cursor_hidden = 0;
   if (g_terminal.kind != Terminal::kNone) open_signal_fd();
   install_handlers();
+  if (g_terminal.kind != Terminal::kNone) install_resize_handler();
   set_cursor_visible(true);
 }
 
@@ -411,6 +423,12 @@ int window_height() {
   // A terminal that reports no size (some serial lines) gets the classic 24 rows.
   if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_row == 0) return 24;
   return ws.ws_row;
+}
+
+bool window_resized() {
+  if (g_window_resized == 0) return false;
+  g_window_resized = 0;
+  return true;
 }
 
 void set_cursor_visible(bool visible) {

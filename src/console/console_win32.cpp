@@ -114,6 +114,12 @@ int window_height() {
   return info.srWindow.Bottom - info.srWindow.Top + 1;
 }
 
+bool window_resized() {
+  // Asking the console on every line would cost a call per line; the pager takes the
+  // window's height again at every prompt instead.
+  return false;
+}
+
 void set_cursor_visible(bool visible) {
   if (!g_console.smart) return;
   out_flush();

@@ -128,6 +128,8 @@ int32_t rows_before_prompt() {
 }
 
 bool count_rows(int32_t rows) {
+  // A window made smaller while the page ran prompts as soon as its own page is full.
+  if (window_resized()) follow_window();
   // Without pauses the count would grow for ever and overflow on a long enough run.
   int32_t& count = g_screen.lines_on_screen;
   count = count < kCountCeiling - rows ? count + rows : kCountCeiling;

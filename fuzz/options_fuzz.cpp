@@ -2,7 +2,7 @@
 // vector after the program name. Each argument lives in a heap block of exactly its own
 // size, and the vector holds exactly the arguments, so that reading one byte or one
 // argument too far is caught by AddressSanitizer. The number reader is also checked
-// against the C library's strtoull.
+// against a reference written from the rules of a number, not from the reader.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -24,37 +24,37 @@ constexpr size_t kMaxArguments = 64;
   std::abort();
 }
 
-// What scanf's %lx or %ld would read, as a signed 32-bit value; -1 when its magnitude
-// needs more than 32 bits (such a skip is refused, never wrapped).
-enum class Reading { kValue, kNoNumber };
-Reading reference_number(const char* text, int32_t* value) {
-  const size_t len = std::strlen(text);
-  const bool hex = len > 0 && (text[len - 1] == 'H' || text[len - 1] == 'h');
-  char* end = nullptr;
+// The rules of a number text: decimal digits; hexadecimal digits followed by 'H' or
+// 'h'; "0x" or "0X" followed by hexadecimal digits (an 'H' after them is allowed too).
+// The value must be at most 2^63-1. Every other text (a sign, a blank, any stray
+// character, no digits) is refused with -1.
+int64_t reference_number(const char* text) {
+  std::string t = text;
+  bool hex = false;
+  if (t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+    hex = true;
+    t.erase(0, 2);
+  }
+  if (!t.empty() && (t.back() == 'H' || t.back() == 'h')) {
+    hex = true;
+    t.pop_back();
+  }
+  if (t.empty()) return -1;
+  if (t.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
+    return -1;
+  // Only digits are left, which strtoull reads whole; it reports a value past 64 bits.
   errno = 0;
-  const unsigned long long v = std::strtoull(text, &end, hex ? 16 : 10);
-  if (end == text) return Reading::kNoNumber;
-  if (errno == ERANGE) {  // past 64 bits: refused like any value past 32 bits
-    *value = -1;
-    return Reading::kValue;
-  }
-  // strtoull negates a '-' number in 64 bits; its magnitude is what must fit.
-  const char* first = text;
-  while (*first == ' ' || (*first >= '\t' && *first <= '\r')) ++first;
-  const unsigned long long magnitude = *first == '-' ? 0ull - v : v;
-  if (magnitude > UINT32_MAX) {
-    *value = -1;
-    return Reading::kValue;
-  }
-  *value = static_cast<int32_t>(static_cast<uint32_t>(v));
-  return Reading::kValue;
+  const unsigned long long v = std::strtoull(t.c_str(), nullptr, hex ? 16 : 10);
+  if (errno == ERANGE || v > static_cast<unsigned long long>(INT64_MAX)) return -1;
+  return static_cast<int64_t>(v);
 }
 
 bool same_options(const console::DumpOptions& a, const console::DumpOptions& b) {
   return a.japanese_display == b.japanese_display && a.pause == b.pause && a.hyphen == b.hyphen &&
          a.highlight_lead == b.highlight_lead && a.highlight_control == b.highlight_control &&
          a.highlight_newline == b.highlight_newline &&
-         a.highlight_jpeg_marker == b.highlight_jpeg_marker && a.skip == b.skip;
+         a.highlight_jpeg_marker == b.highlight_jpeg_marker && a.squeeze == b.squeeze &&
+         a.skip == b.skip && a.length == b.length;
 }
 
 }  // namespace
@@ -76,9 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   for (size_t i = 0; i < storage.size(); ++i) args[i] = storage[i].get();
 
   for (int i = 0; i < count; ++i) {
-    const int32_t got = app::parse_number(args[i]);
-    int32_t want = -1;  // a text with no number to read gives -1, which shows the usage
-    (void)reference_number(args[i], &want);
+    const int64_t got = app::parse_number(args[i]);
+    const int64_t want = reference_number(args[i]);
     if (got != want)
       fail(std::string("parse_number(\"") + args[i] + "\") is " + std::to_string(got) + ", not " +
            std::to_string(want));
@@ -87,15 +86,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   console::g_options = console::DumpOptions{};
   const app::ParsedOptions parsed = app::read_options(count, args.get());
   const console::DumpOptions first_options = console::g_options;
-  if (!parsed.usage) {
+  if (!parsed.usage && parsed.request == app::Request::kDump) {
     if (parsed.file_count < 1 || parsed.file_count > count) fail("file count out of range");
     if (console::g_options.skip < 0) fail("a negative skip was accepted");
+    if (console::g_options.length < -1) fail("a negative length was accepted");
     if (args[count - parsed.file_count][0] == '-') fail("the first file name is an option");
   }
   // The same arguments read again give the same result.
   console::g_options = console::DumpOptions{};
   const app::ParsedOptions again = app::read_options(count, args.get());
   if (again.usage != parsed.usage || again.file_count != parsed.file_count ||
+      again.request != parsed.request || again.error != parsed.error ||
       !same_options(first_options, console::g_options))
     fail("reading the same options twice differs");
   return 0;

@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "run_tovix.h"
+#include "text/messages.h"
 
 namespace {
 
@@ -45,14 +49,17 @@ std::string model_line(uint32_t address, const std::string& bytes, int first = 0
   return line + "\n";
 }
 
-// The whole dump of data with Japanese display off, as the model gives it.
-std::string model_dump(const std::string& data, uint32_t skip = 0) {
+// The whole dump of data with Japanese display off, as the model gives it: from skip,
+// at most length bytes.
+std::string model_dump(const std::string& data, uint32_t skip = 0, size_t length = SIZE_MAX) {
+  if (length == 0) return "";
   std::string out;
   uint32_t address = skip - skip % 16;
   int first = static_cast<int>(skip % 16);
-  for (size_t pos = address; pos < data.size(); pos += 16, address += 16) {
+  const size_t stop = length >= data.size() ? data.size() : std::min(data.size(), skip + length);
+  for (size_t pos = address; pos < stop; pos += 16, address += 16) {
     const size_t start = pos + static_cast<size_t>(first);
-    const size_t end = std::min(pos + 16, data.size());
+    const size_t end = std::min(pos + 16, stop);
     out += model_line(address, start < end ? data.substr(start, end - start) : "", first);
     first = 0;
   }
@@ -89,33 +96,81 @@ TEST(PlainDump, SkipStartsAtTheBoundaryWithBlanks) {
                        "FGHIJKLMNOP\n");
 }
 
-TEST(PlainDump, SkipCases) {
+TEST(PlainDump, SkipAndLengthCases) {
   ScratchDir dir;
   const std::string hundred = counting_bytes(100);
   const std::string f100 = dir.write("f100", hundred);
   const std::string f20 = dir.write("f20", counting_bytes(20));
   const std::string f3 = dir.write("f3", counting_bytes(3));
+  const std::string block = counting_bytes(70000);
+  const std::string fblock = dir.write("fblock", block);
   struct Case {
-    std::string skip, file, expected_lines;
+    std::string skip, length, file, expected_lines;
   } cases[] = {
-      {"20", f100, model_dump(hundred, 20)},
-      {"16", f100, model_dump(hundred, 16)},
-      {"0", f100, model_dump(hundred, 0)},
-      {"1000", f100, ""},
-      {"96", f100, model_dump(hundred, 96)},
-      {"20", f20, model_line(0x10, "", 4)},  // four bytes read, none shown
-      {"5", f3, model_line(0, "", 5)},       // every position blank
+      {"20", "", f100, model_dump(hundred, 20)},
+      {"16", "", f100, model_dump(hundred, 16)},
+      {"0", "", f100, model_dump(hundred, 0)},
+      {"1000", "", f100, ""},
+      {"96", "", f100, model_dump(hundred, 96)},
+      {"20", "", f20, model_line(0x10, "", 4)},  // four bytes read, none shown
+      {"5", "", f3, model_line(0, "", 5)},       // every position blank
+      {"0x14", "", f100, model_dump(hundred, 20)},
+      {"14H", "", f100, model_dump(hundred, 20)},
+      {"0", "0", f100, ""},
+      {"20", "0", f100, ""},
+      {"0", "1", f100, model_dump(hundred, 0, 1)},
+      {"0", "16", f100, model_dump(hundred, 0, 16)},
+      {"0", "17", f100, model_dump(hundred, 0, 17)},
+      {"20", "10", f100, model_dump(hundred, 20, 10)},  // within the first line
+      {"20", "0x20", f100, model_dump(hundred, 20, 32)},
+      {"90", "50", f100, model_dump(hundred, 90)},  // the file ends first
+      {"1000", "5", f100, ""},
+      {"0", "65536", fblock, model_dump(block, 0, 65536)},    // up to the block's end
+      {"65530", "20", fblock, model_dump(block, 65530, 20)},  // across it
+      {"65535", "65537", fblock, model_dump(block, 65535, 65537)},
   };
   for (const Case& c : cases) {
-    const auto r = run_tovix({"-pj", "-s", c.skip, c.file});
+    std::vector<std::string> args = {"-pj", "-s", c.skip};
+    if (!c.length.empty()) args.insert(args.end(), {"-n", c.length});
+    args.push_back(c.file);
+    const auto r = run_tovix(args);
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, banner() + header(c.file) + c.expected_lines) << "-s " << c.skip;
+    EXPECT_EQ(r.out, banner() + header(c.file) + c.expected_lines)
+        << "-s " << c.skip << " -n " << c.length;
   }
   // The six lines of '-p -s 20' on 100 bytes: 10 to 60, four blanks first, four bytes last.
   const std::string lines = model_dump(hundred, 20);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 6);
   EXPECT_EQ(lines.substr(0, 8), "00000010");
   EXPECT_NE(lines.find("00000060  60 61 62 63   "), std::string::npos);
+}
+
+// Past 4 GiB in a sparse file: the skip seeks (a read of 5 GiB would not end in time),
+// and the length ends the dump however far the file goes on.
+TEST(PlainDump, SkipAndLengthPastFourGiB) {
+  ScratchDir dir;
+  const std::string f = dir.path() + "/sparse";
+  const uint64_t size = (5ull << 30) + 0x50;
+  FILE* out = std::fopen(f.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(ftruncate(fileno(out), static_cast<off_t>(size)), 0);
+  ASSERT_EQ(fseeko(out, static_cast<off_t>(size - 4), SEEK_SET), 0);
+  std::fputs("tail", out);
+  std::fclose(out);
+  const std::string first = "140000030  " + model_line(0, std::string(8, '\0'), 8).substr(10);
+  const struct {
+    const char* length;
+    std::string second;
+  } cases[] = {
+      {"0x14", model_line(0, std::string(12, '\0')).substr(10)},
+      {"1CH", model_line(0, std::string(12, '\0') + "tail").substr(10)},
+      {"1000", model_line(0, std::string(12, '\0') + "tail").substr(10)},
+  };
+  for (const auto& c : cases) {
+    const auto r = run_tovix({"-pj", "-s", "140000038H", "-n", c.length, f});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, banner() + header(f) + first + "140000040  " + c.second) << c.length;
+  }
 }
 
 TEST(PlainDump, SizesAroundTheBlock) {
@@ -161,20 +216,157 @@ TEST(PlainDump, FilesThatCannotBeOpened) {
                        "-k" + open_failed_suffix);
 }
 
+// A wrong command line shows the usage text and ends with code 2; with the output in a
+// pipe, one line on standard error says what was wrong. --help is no error.
 TEST(PlainDump, UsageTextForEveryUsageError) {
   ScratchDir dir;
   const std::string f = dir.write("f", "ab");
-  const auto reference = run_tovix({});
+  const auto reference = run_tovix({"--help"});
   EXPECT_EQ(reference.exit_code, 0);
-  ASSERT_EQ(reference.out.rfind(banner(), 0), 0u);
-  EXPECT_NE(reference.out.find("-s \x90\x94\x92l"), std::string::npos);
-  const std::vector<std::vector<std::string>> errors = {
-      {"-k"}, {"-s"}, {"-s", f}, {"-s", "-1", f}, {"-s", "80000000H", f}, {"--", f}, {"-x", f},
+  EXPECT_EQ(reference.err, "");
+  ASSERT_EQ(reference.out, banner() + text::kUsageText);
+  EXPECT_EQ(run_tovix({"-k", "--help", f}).out, reference.out);
+  const std::string unknown = text::kUnknownOptionMessage, missing = text::kMissingNumberMessage,
+                    bad = text::kBadNumberMessage;
+  const struct {
+    std::vector<std::string> args;
+    std::string reason;
+  } errors[] = {
+      {{"-s"}, missing + ": -s"},
+      {{"-pn"}, missing + ": -pn"},
+      {{"-s", f}, bad + ": " + f},
+      {{"-s", "-1", f}, bad + ": -1"},
+      {{"-n", "-4294967295", f}, bad + ": -4294967295"},
+      {{"-s", "1A", f}, bad + ": 1A"},
+      {{"-n", "1,000", f}, bad + ": 1,000"},
+      {{"--", f}, unknown + ": --"},
+      {{"-x", f}, unknown + ": -x"},
+      {{"--help=1", f}, unknown + ": --help=1"},
+      {{"-\x1b[31m", f}, unknown + ": -?[31m"},  // no escape reaches standard error
+      {{"--version", "-x"}, ""},                 // the request comes first and is answered
   };
-  for (const auto& args : errors) {
-    const auto r = run_tovix(args);
+  for (const auto& e : errors) {
+    const auto r = run_tovix(e.args);
+    if (e.reason.empty()) {
+      EXPECT_EQ(r.exit_code, 0) << e.args[0];
+      continue;
+    }
+    EXPECT_EQ(r.exit_code, 2) << e.args[0];
+    EXPECT_EQ(r.out, reference.out) << e.args[0];
+    EXPECT_EQ(r.err, e.reason + "\n") << e.args[0];
+  }
+}
+
+TEST(PlainDump, VersionIsTheBannerLine) {
+  const auto r = run_tovix({"--version"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, banner().substr(1));
+  EXPECT_EQ(r.err, "");
+}
+
+// With no file argument and standard input no terminal, standard input is dumped under
+// its own header, from a file or a pipe alike, with every option.
+TEST(PlainDump, StandardInputWithoutAFileArgument) {
+  const std::string data = counting_bytes(100);
+  const std::string stdin_header = header(text::kStandardInputName);
+  const struct {
+    std::vector<std::string> args;
+    std::string expected_lines;
+  } cases[] = {
+      {{"-pj"}, model_dump(data)},
+      {{"-pj", "-s", "20", "-n", "30"}, model_dump(data, 20, 30)},
+      {{"-pj", "-"}, model_dump(data)},  // a lone '-' is still an empty group of options
+  };
+  for (const auto& c : cases) {
+    const auto r = run_tovix(c.args, "ja_JP.SJIS", &data);
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, reference.out) << args[0];
+    EXPECT_EQ(r.out, banner() + stdin_header + c.expected_lines) << c.args.back();
+  }
+  // A regular file on standard input seeks for the skip, like a named one.
+  ScratchDir dir;
+  const std::string f = dir.write("f", data);
+  const std::string cmd = std::string("LC_ALL=ja_JP.SJIS ") + TOVIX_BINARY + " -pj -s 0x50 < " + f +
+                          " > " + dir.path() + "/out";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  FILE* in = std::fopen((dir.path() + "/out").c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  std::string got(4096, '\0');
+  got.resize(std::fread(got.data(), 1, got.size(), in));
+  std::fclose(in);
+  EXPECT_EQ(got, banner() + stdin_header + model_dump(data, 0x50));
+}
+
+// Input that never ends (a device, a pipe whose writer stays) ends at the length: the
+// dump does not wait for more.
+TEST(PlainDump, LengthEndsInputThatNeverEnds) {
+  ScratchDir dir;
+  for (const char* input : {"/dev/zero", "<(yes 0123456789abcde)"}) {
+    const std::string cmd = std::string("timeout 20 bash -c 'LC_ALL=ja_JP.SJIS ") + TOVIX_BINARY +
+                            " -pj -n 40 < " + input + " > " + dir.path() + "/out'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << input;
+    FILE* in = std::fopen((dir.path() + "/out").c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    std::string got(4096, '\0');
+    got.resize(std::fread(got.data(), 1, got.size(), in));
+    std::fclose(in);
+    const std::string data =
+        input[0] == '/' ? std::string(40, '\0') : "0123456789abcde\n0123456789abcde\n01234567";
+    EXPECT_EQ(got, banner() + header(text::kStandardInputName) + model_dump(data)) << input;
+  }
+}
+
+// -a collapses runs of equal full lines as hexdump does: the first of a run, "*", and
+// the next different line at its true offset; the last line is always shown. Each line
+// that is shown is exactly the line of the full dump at that offset, the character
+// column's pair carried over a collapsed line included.
+TEST(PlainDump, SqueezeGroupsRunsOfEqualLines) {
+  ScratchDir dir;
+  const auto lines_of = [](const std::string& pattern, const std::string& tail) {
+    std::string data;
+    for (char c : pattern) data += std::string(16, c);
+    return data + tail;
+  };
+  std::string pairs = "A";  // each line from the second on: trail, seven pairs, lead
+  for (int i = 0; i < 40; ++i) pairs += "\x82\xA0";
+  const struct {
+    std::string data;
+    std::vector<std::string> starts;  // the offsets shown, "*" for a collapsed run
+  } cases[] = {
+      {lines_of("AAB", "tail"), {"00000000", "*", "00000020", "00000030"}},
+      {lines_of("AA", "tail"), {"00000000", "*", "00000020"}},
+      {lines_of("AA", ""), {"00000000", "00000010"}},  // the last line is always shown
+      {lines_of("AAAA", ""), {"00000000", "*", "00000030"}},
+      {lines_of("ABBA", "tail"), {"00000000", "00000010", "*", "00000030", "00000040"}},
+      {lines_of("ABAB", ""), {"00000000", "00000010", "00000020", "00000030"}},
+      {lines_of("A", "tail"), {"00000000", "00000010"}},
+      {std::string(1 << 20, '\0'), {"00000000", "*", "000FFFF0"}},
+      {pairs, {"00000000", "00000010", "*", "00000050"}},
+      // The run's last line meets another look-ahead byte than the lines before it.
+      {std::string(15, 'A') + std::string(65, '\x82') + "!tail",
+       {"00000000", "00000010", "*", "00000050"}},
+  };
+  for (const auto& c : cases) {
+    const std::string f = dir.write("f", c.data);
+    for (const char* display : {"-pJ", "-pj", "-pJh"}) {
+      const auto full = run_tovix({display, f});
+      const auto squeezed = run_tovix({display, "-a", f});
+      EXPECT_EQ(squeezed.exit_code, 0);
+      const std::string head = banner() + header(f);
+      ASSERT_EQ(squeezed.out.compare(0, head.size(), head), 0);
+      std::vector<std::string> starts;
+      for (size_t at = head.size(); at < squeezed.out.size();) {
+        const size_t end = squeezed.out.find('\n', at) + 1;
+        const std::string line = squeezed.out.substr(at, end - at);
+        at = end;
+        if (line == "*\n") {
+          starts.push_back("*");
+          continue;
+        }
+        starts.push_back(line.substr(0, 8));
+        EXPECT_NE(full.out.find("\n" + line), std::string::npos) << display << " " << line;
+      }
+      EXPECT_EQ(starts, c.starts) << display << " " << c.data.substr(0, 40);
+    }
   }
 }
 

@@ -25,7 +25,7 @@ case $mode in
 options)
   tovix=$1
   shift
-  usage=$(LC_ALL=C.UTF-8 "$tovix" 2>&1)
+  usage=$(LC_ALL=C.UTF-8 "$tovix" --help 2>&1)
   # The letters of the "-X ......" lines of the usage text.
   letters=$(printf '%s\n' "$usage" | sed -n 's/^[[:space:]]*-\([A-Za-z]\)[[:space:]].*/\1/p' | sort -u)
   if [ "$(printf '%s\n' "$letters" | grep -c .)" -lt 5 ]; then

@@ -19,6 +19,11 @@ TEST(Messages, ConvertToExactlyTheirUnicodeText) {
       {text::kWriteFailedMessage, "標準出力への書き込みに失敗しました"},
       {text::kOutOfMemoryMessage, "メモリが足りません"},
       {text::kUsageText, tovix_test::kUsageUnicode},
+      {text::kStandardInputName, "(標準入力)"},
+      {text::kUnknownOptionMessage, "不明なオプションです"},
+      {text::kMissingNumberMessage, "オプションの数値がありません"},
+      {text::kBadNumberMessage, "数値が正しくありません"},
+      {text::kNoFileMessage, "ファイル名がありません"},
   };
   for (const Case& c : cases) {
     // iconv_text is empty when a byte does not convert, so a broken literal fails too.

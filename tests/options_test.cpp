@@ -9,37 +9,42 @@
 
 namespace {
 
-TEST(ParseNumber, ReadsDecimalAndHexLikeScanf) {
+// Decimal, hexadecimal with an 'H' after it or "0x" before it, 0 to 2^63-1; any other
+// text is refused (-1), never read up to its first stray character.
+TEST(ParseNumber, ReadsTheThreeFormsAndRefusesEverythingElse) {
   struct Case {
     const char* text;
-    int32_t value;
+    int64_t value;
   } cases[] = {
       {"1000", 1000},
       {"3E8H", 1000},
       {"3e8h", 1000},
       {"1AH", 26},
-      {"1A", 1},      // decimal reading stops at 'A'
-      {"0x10", 0},    // decimal reading stops at 'x'
-      {"0x10H", 16},  // the hexadecimal reading takes the prefix
-      {"0X10h", 16},
-      {"10k", 10},
-      {"  42", 42},  // leading white space is skipped
-      {"+7", 7},
-      {"-1", -1},
-      {"-10H", -16},
+      {"0x10", 16},
+      {"0x3e8", 1000},
+      {"0x10H", 16},  // both marks: still hexadecimal
       {"0", 0},
       {"7FFFFFFFH", 2147483647},
-      {"80000000H", INT32_MIN},
-      {"2147483648", INT32_MIN},
-      {"4294967295", -1},
-      {"4294967296", -1},  // more than 32 bits: refused, never wrapped to a small skip
-      {"4294967312", -1},
-      {"100000000H", -1},
-      {"1FFFFFFFFH", -1},
-      {"-4294967296", -1},
+      {"80000000H", 2147483648},  // past 2 GiB
+      {"2147483648", 2147483648},
+      {"4294967296", 4294967296},  // past 32 bits: the value itself, never wrapped
+      {"9223372036854775807", INT64_MAX},
+      {"7FFFFFFFFFFFFFFFH", INT64_MAX},
+      {"9223372036854775808", -1},  // past 2^63-1
+      {"8000000000000000H", -1},
+      {"18446744073709551632", -1},  // 2^64 + 16: would wrap to 16
       {"99999999999999999999999", -1},
-      {"FFFFFFFFH", -1},
-      {"", -1},  // nothing to read
+      {"1A", -1},  // a stray character after the digits
+      {"1e3", -1},
+      {"10k", -1},
+      {"1,000", -1},
+      {"0x", -1},
+      {"0x-1", -1},
+      {"  42", -1},  // blanks and signs are no part of a number
+      {"+7", -1},
+      {"-1", -1},
+      {"-4294967295", -1},  // negated in 32 bits, this was a skip of 1
+      {"", -1},
       {"H", -1},
       {"abc", -1},
       {"-", -1},
@@ -54,6 +59,7 @@ struct OptionCase {
   bool usage;
   int file_count;
   console::DumpOptions expected;
+  app::UsageError error = app::UsageError::kNone;
 };
 
 console::DumpOptions with(void (*change)(console::DumpOptions&)) {
@@ -65,15 +71,29 @@ console::DumpOptions with(void (*change)(console::DumpOptions&)) {
 TEST(ReadOptions, FollowsTheGroupingRules) {
   const console::DumpOptions defaults;
   const OptionCase cases[] = {
-      {{}, true, 0, defaults},
-      {{"-k"}, true, 0, with([](auto& o) { o.highlight_lead = true; })},
-      {{"-s"}, true, 0, defaults},
-      {{"-s", "f"}, true, 0, defaults},  // f is the number text; no file is left
-      {{"-s", "-1", "f"}, true, 0, defaults},
-      {{"-s", "80000000H", "f"}, true, 0, defaults},
-      {{"-s", "abc", "f"}, true, 0, defaults},
+      {{}, true, 0, defaults, app::UsageError::kNoFile},
+      {{"-k"}, true, 0, with([](auto& o) { o.highlight_lead = true; }), app::UsageError::kNoFile},
+      {{"-s"}, true, 0, defaults, app::UsageError::kMissingNumber},
+      {{"-n"}, true, 0, defaults, app::UsageError::kMissingNumber},
+      // f is the number text; no file is left
+      {{"-s", "f"}, true, 0, defaults, app::UsageError::kBadNumber},
+      {{"-s", "-1", "f"}, true, 0, defaults, app::UsageError::kBadNumber},
+      {{"-n", "-1", "f"}, true, 0, defaults, app::UsageError::kBadNumber},
+      {{"-s", "80000000H", "f"}, false, 1, with([](auto& o) { o.skip = 0x80000000; })},
+      {{"-s", "abc", "f"}, true, 0, defaults, app::UsageError::kBadNumber},
       {{"-s", "10H", "f"}, false, 1, with([](auto& o) { o.skip = 16; })},
-      {{"-s", "0x10", "f"}, false, 1, defaults},
+      {{"-s", "0x10", "f"}, false, 1, with([](auto& o) { o.skip = 16; })},
+      {{"-n", "0", "f"}, false, 1, with([](auto& o) { o.length = 0; })},
+      {{"-s", "1", "-n", "0x20", "f"}, false, 1, with([](auto& o) {
+         o.skip = 1;
+         o.length = 32;
+       })},
+      {{"-pns", "5", "f"}, false, 1, with([](auto& o) {  // the group ends at the n
+         o.pause = false;
+         o.length = 5;
+       })},
+      {{"-a", "f"}, false, 1, with([](auto& o) { o.squeeze = true; })},
+      {{"-ak", "f"}, false, 1, with([](auto& o) { o.squeeze = o.highlight_lead = true; })},
       {{"-sk", "5", "f"}, false, 1, with([](auto& o) { o.skip = 5; })},
       {{"-ks", "5", "f"}, false, 1, with([](auto& o) {
          o.skip = 5;
@@ -98,9 +118,13 @@ TEST(ReadOptions, FollowsTheGroupingRules) {
          o.hyphen = false;
          o.highlight_jpeg_marker = true;
        })},
-      {{"--", "f"}, true, 0, defaults},
-      {{"-x", "f"}, true, 0, defaults},
-      {{"-k1", "f"}, true, 0, with([](auto& o) { o.highlight_lead = true; })},
+      {{"--", "f"}, true, 0, defaults, app::UsageError::kUnknownOption},
+      {{"-x", "f"}, true, 0, defaults, app::UsageError::kUnknownOption},
+      {{"-k1", "f"},
+       true,
+       0,
+       with([](auto& o) { o.highlight_lead = true; }),
+       app::UsageError::kUnknownOption},
       {{"f", "-k"}, false, 2, defaults},  // options end at the first file name
       {{"-", "f"}, false, 1, defaults},   // a lone '-' is an empty group
       {{"/", "f"}, false, 1, defaults},
@@ -117,6 +141,7 @@ TEST(ReadOptions, FollowsTheGroupingRules) {
     const app::ParsedOptions parsed =
         app::read_options(static_cast<int>(c.args.size()), argv.data());
     EXPECT_EQ(parsed.usage, c.usage) << shown;
+    EXPECT_EQ(parsed.error, c.error) << shown;
     if (c.usage) continue;
     EXPECT_EQ(parsed.file_count, c.file_count) << shown;
     const console::DumpOptions& o = console::g_options;
@@ -128,6 +153,34 @@ TEST(ReadOptions, FollowsTheGroupingRules) {
     EXPECT_EQ(o.highlight_newline, c.expected.highlight_newline) << shown;
     EXPECT_EQ(o.highlight_jpeg_marker, c.expected.highlight_jpeg_marker) << shown;
     EXPECT_EQ(o.skip, c.expected.skip) << shown;
+    EXPECT_EQ(o.length, c.expected.length) << shown;
+    EXPECT_EQ(o.squeeze, c.expected.squeeze) << shown;
+  }
+  console::g_options = console::DumpOptions{};
+}
+
+// --help and --version are answered where options are read; after the first file name
+// they are names like any other.
+TEST(ReadOptions, LongRequests) {
+  struct Case {
+    std::vector<std::string> args;
+    app::Request request;
+    bool usage;
+  } cases[] = {
+      {{"--help"}, app::Request::kHelp, false},
+      {{"--version"}, app::Request::kVersion, false},
+      {{"-k", "--help", "f"}, app::Request::kHelp, false},
+      {{"f", "--help"}, app::Request::kDump, false},
+      {{"--helpx", "f"}, app::Request::kDump, true},
+  };
+  for (const Case& c : cases) {
+    console::g_options = console::DumpOptions{};
+    std::vector<std::string> args = c.args;
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    const app::ParsedOptions parsed = app::read_options(static_cast<int>(args.size()), argv.data());
+    EXPECT_EQ(parsed.request, c.request) << c.args[0];
+    EXPECT_EQ(parsed.usage, c.usage) << c.args[0];
   }
   console::g_options = console::DumpOptions{};
 }

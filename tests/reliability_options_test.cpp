@@ -25,9 +25,10 @@ using tovix_test::ScratchDir;
 const char kFileName[] = "f";
 const std::string kFileContent = tovix_test::counting_bytes(40);
 
-// Returns "usage", "dump", or what is wrong with out for a run with args: after the
-// banner, a header for each of the last arguments in order, each followed by the
-// open-failure message or by dump lines that show the end of the file exactly. The
+// Returns "usage", "dump", "stdin", or what is wrong with out for a run with args: after
+// the banner, a header for each of the last arguments in order, each followed by the
+// open-failure message or by dump lines that show the end of the file exactly; or, with
+// no file argument, the one header of standard input (which is empty here). The
 // open-failure messages are appended to failures, as standard error must repeat them.
 std::string classify(const std::string& out, const std::vector<std::string>& args,
                      std::string* failures) {
@@ -45,6 +46,10 @@ std::string classify(const std::string& out, const std::vector<std::string>& arg
     if (next == std::string::npos) next = out.size();
     const std::string text = out.substr(body, next - body);
     pos = next;
+    if (name == text::kStandardInputName) {
+      if (pos != out.size() || names.size() != 1) return "standard input among files";
+      return text.empty() ? "stdin" : "standard input is not empty";
+    }
     if (text == open_failed(name)) {
       *failures += open_failed(name);
       continue;
@@ -76,6 +81,12 @@ std::string run_and_classify(const ScratchDir& dir, const std::vector<std::strin
   if (end.signal != 0) return "ended by signal " + std::to_string(end.signal);
   std::string failures;
   const std::string kind = classify(out, args, &failures);
+  // A wrong command line ends with code 2 and says why in one line on standard error.
+  if (kind == "usage") {
+    if (end.exit_code != 2) return "usage with exit code " + std::to_string(end.exit_code);
+    if (err.empty() || err.find('\n') != err.size() - 1) return "usage reason: " + err;
+    return kind;
+  }
   // A name that could not be opened makes the exit code 1, and standard error repeats
   // its message, since the dump went elsewhere.
   const int due = failures.empty() ? 0 : 1;
@@ -106,21 +117,26 @@ TEST(ReliabilityOptions, OddArgumentsGiveUsageOrADump) {
     std::vector<std::string> args;
     const char* outcome;
   } cases[] = {
-      {{"-p", "-s", "7FFFFFFFH", "f"}, "dump"},  // the largest skip: the header only
+      {{"-p", "-s", "7FFFFFFFH", "f"}, "dump"},  // far past the end: the header only
       {{"-p", "-s", "2147483647", "f"}, "dump"},
-      {{"-p", "-s", "80000000H", "f"}, "usage"},
-      {{"-p", "-s", "FFFFFFFFH", "f"}, "usage"},
-      {{"-p", "-s", "4294967296", "f"}, "usage"},  // does not fit: never wrapped to 0
-      {{"-p", "-s", "4294967312", "f"}, "usage"},
-      {{"-p", "-s", "100000010H", "f"}, "usage"},
+      {{"-p", "-s", "80000000H", "f"}, "dump"},  // 64 bits: past 2 GiB is a skip too
+      {{"-p", "-s", "4294967296", "f"}, "dump"},
+      {{"-p", "-s", "100000010H", "f"}, "dump"},
+      {{"-p", "-s", "9223372036854775807", "f"}, "dump"},
+      {{"-p", "-s", "8000000000000000H", "f"}, "usage"},  // past 2^63-1
       {{"-p", "-s", "99999999999999999999999999999", "f"}, "usage"},
+      {{"-p", "-s", "-4294967295", "f"}, "usage"},  // negative, whatever its width
+      {{"-p", "-n", "-4294967295", "f"}, "usage"},
+      {{"-p", "-n", "0", "f"}, "dump"},
+      {{"-p", "-n"}, "usage"},
       {{"-p", "-s", "", "f"}, "usage"},
       {{"-p", "-s", "H", "f"}, "usage"},
-      {{"-p", "-s", "0x", "f"}, "dump"},
-      {{"-p", "-s", " \t+25", "f"}, "dump"},
-      {{"-p", "-s", "-0", "f"}, "dump"},
+      {{"-p", "-s", "0x", "f"}, "usage"},
+      {{"-p", "-s", "0x10", "f"}, "dump"},
+      {{"-p", "-s", " \t+25", "f"}, "usage"},  // blanks and signs are no number
+      {{"-p", "-s", "-0", "f"}, "usage"},
       {{"-p", "-s"}, "usage"},
-      {{"-p", "-s", "5"}, "usage"},
+      {{"-p", "-s", "5"}, "stdin"},        // no file argument: standard input, not a terminal
       {{"-ps", "1", "-s", "f"}, "usage"},  // the second -s takes the name for its number
       {{"-p", "-ss", "1", "2", "f"}, "dump"},
       {{"-p", many_k, "f"}, "dump"},
@@ -167,7 +183,7 @@ TEST(ReliabilityOptions, RandomArgumentVectorsGiveUsageOrADump) {
     if (next() % 3 != 0) args.push_back(kFileName);
     if (next() % 2 == 0) args.insert(args.begin(), "-p");
     const std::string got = run_and_classify(dir, args);
-    EXPECT_TRUE(got == "usage" || got == "dump") << describe(args) << ": " << got;
+    EXPECT_TRUE(got == "usage" || got == "dump" || got == "stdin") << describe(args) << ": " << got;
   }
 }
 

@@ -426,6 +426,11 @@ TEST(ReliabilityTerminal, ReadFailurePutsTheTerminalBack) {
   EXPECT_EQ(s.wait_for_exit(), 1);
   // "ファイル:/proc/self/memの読み込みに失敗しました", shown in UTF-8 here.
   EXPECT_TRUE(s.wait_for_text("/proc/self/mem\xE3\x81\xAE\xE8\xAA\xAD\xE3\x81\xBF")) << s.text();
+  // The message ends its line: what the shell writes next starts a row of its own.
+  bool end_marker_alone = false;
+  for (const ScreenRow& row : s.screen())
+    if (row.text.rfind(kEndMarker, 0) == 0) end_marker_alone = true;
+  EXPECT_TRUE(end_marker_alone) << s.text();
   expect_restored_at_end(s);
 }
 

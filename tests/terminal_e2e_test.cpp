@@ -22,7 +22,7 @@ using tovix_test::ScreenRow;
 using tovix_test::TmuxSession;
 
 // SGR foreground codes as the terminal reports them.
-constexpr int kNone = 0, kCyan = 96, kRed = 91, kMagenta = 95, kYellow = 93, kWhite = 97;
+constexpr int kNone = 0, kCyan = 96, kRed = 91, kMagenta = 95, kYellow = 33;
 constexpr int kPromptFg = 31, kPromptBg = 47;  // red on light grey
 
 #define REQUIRE_TMUX() \
@@ -137,24 +137,46 @@ TEST(TerminalColours, HexDigitsOfChosenBytesAndNothingElse) {
   }
 }
 
-TEST(TerminalColours, BannerIsBrightWhiteAndTheRestDefault) {
+// The banner is bold in the terminal's own foreground, so it reads on light and dark
+// themes; NO_COLOR set and not empty takes every colour away (the highlights too) and
+// leaves the rest, the bold banner included.
+TEST(TerminalColours, BannerIsBoldAndNoColourMeansNone) {
   REQUIRE_TMUX();
-  TmuxSession s;
-  s.write_file("f", counting_bytes(40));
-  ASSERT_TRUE(s.start("\"$TOVIX\" -p f")) << s.error();
-  ASSERT_EQ(s.wait_for_exit(), 0);
-  int banners = 0;
-  for (const ScreenRow& row : s.screen()) {
-    const bool banner = row.text.rfind("Tovix ", 0) == 0;
-    banners += banner ? 1 : 0;
-    for (size_t i = 0; i < row.text.size(); ++i) {
-      if (row.text.compare(i, std::string(kEndMarker).size(), kEndMarker) == 0) break;
-      EXPECT_EQ(row.fg[i], banner ? kWhite : kNone) << "column " << i << " of " << row.text;
-      EXPECT_EQ(row.bg[i], kNone) << "column " << i << " of " << row.text;
+  struct Case {
+    const char* command;
+    bool highlights;  // the -kcdm bytes show in colour
+  } cases[] = {
+      {"\"$TOVIX\" -p f", false},
+      {"NO_COLOR=1 \"$TOVIX\" -p -kcdm f", false},
+      {"NO_COLOR= \"$TOVIX\" -p -kcdm f", true},  // empty: as if not set
+  };
+  for (const Case& c : cases) {
+    TmuxSession s;
+    std::string data = counting_bytes(40);
+    data[2] = '\x81';
+    data[3] = '\x0D';
+    s.write_file("f", data);
+    ASSERT_TRUE(s.start(c.command)) << s.error();
+    ASSERT_EQ(s.wait_for_exit(), 0);
+    int banners = 0;
+    bool coloured = false;
+    for (const ScreenRow& row : s.screen()) {
+      const bool banner = row.text.rfind("Tovix ", 0) == 0;
+      banners += banner ? 1 : 0;
+      for (size_t i = 0; i < row.text.size(); ++i) {
+        if (row.text.compare(i, std::string(kEndMarker).size(), kEndMarker) == 0) break;
+        EXPECT_EQ(row.bold[i], banner) << c.command << ": column " << i << " of " << row.text;
+        if (row.fg[i] != kNone) coloured = true;
+        if (!c.highlights) {
+          EXPECT_EQ(row.fg[i], kNone) << c.command << ": column " << i << " of " << row.text;
+        }
+        EXPECT_EQ(row.bg[i], kNone) << c.command << ": column " << i << " of " << row.text;
+      }
     }
+    EXPECT_EQ(coloured, c.highlights) << c.command;
+    EXPECT_EQ(banners, 1) << c.command;
+    expect_terminal_restored(s);
   }
-  EXPECT_EQ(banners, 1);
-  expect_terminal_restored(s);
 }
 
 // Redirected to a file or a pipe, the output is the same bytes whatever the colour
@@ -271,6 +293,7 @@ void expect_prompt(const TmuxSession& s, const PromptView& view, bool colours) {
 struct PagerStep {
   std::vector<std::string> keys;  // sent once the step before has been seen
   PromptView then;
+  int rows = 0;  // when not 0, the window is made this high before the keys are sent
 };
 
 struct PagerCase {
@@ -324,6 +347,26 @@ const std::vector<PagerCase> kPagerCases = {
       {{"Enter"}, {"-- more(30%) --", "00000120"}},
       {{"q"}, {nullptr, nullptr}}},
      nullptr},
+    {"the next page fits the window as it is after a resize",
+     "\"$TOVIX\" r",
+     {},
+     {"-- more(28%) --", "00000110"},
+     {{{"Space"}, {"-- more(49%) --", "000001E0"}, 15},  // a page of 13 lines
+      {{"Space"}, {"-- more(78%) --", "00000300"}, 20},  // and 18 lines
+      {{"q"}, {nullptr, nullptr}}},
+     nullptr},
+    {"with -n the percentage counts the bytes that will be shown",
+     "\"$TOVIX\" -s 0x100 -n 0x200 r",
+     {},
+     {"-- more(56%) --", "00000210"},
+     {{{"Space"}, {nullptr, nullptr}}},
+     "000002F0  F0 F1 F2 F3 F4 F5 F6 F7-F8 F9 FA FB FC FD FE FF   \xE3\x80\x93"},
+    {"a pipe on standard input is dumped, and keys still come from the terminal",
+     "cat r | \"$TOVIX\"",
+     {},
+     {"-- more(0%) --", "00000110"},
+     {{{"Enter"}, {"-- more(0%) --", "00000120"}}, {{"q"}, {nullptr, nullptr}}},
+     nullptr},
     {"standard input does not feed the prompt",
      "\"$TOVIX\" r < keys",
      {},
@@ -364,6 +407,7 @@ TEST(TerminalPager, KeysAtThePrompt) {
     std::vector<PromptView> views{c.first};
     for (const PagerStep& step : c.steps) views.push_back(step.then);
     for (size_t i = 0; i < views.size(); ++i) {
+      if (i > 0 && c.steps[i - 1].rows != 0) s.resize(100, c.steps[i - 1].rows);
       if (i > 0) s.send_keys(c.steps[i - 1].keys);
       if (views[i].prompt == nullptr) break;
       expect_prompt(s, views[i], c.colours);
@@ -380,6 +424,20 @@ TEST(TerminalPager, KeysAtThePrompt) {
     }
     expect_terminal_restored(s);
   }
+}
+
+// A window made smaller while the output waits for live input: the first prompt comes
+// when the smaller window is full, not at the page the run began with.
+TEST(TerminalPager, PageFollowsAResizeBeforeThePrompt) {
+  REQUIRE_TMUX();
+  TmuxSession s;
+  s.write_file("r", counting_bytes(1000));
+  ASSERT_TRUE(s.start("(head -c 64 r; sleep 3; cat r) | \"$TOVIX\"")) << s.error();
+  ASSERT_TRUE(s.wait_for_text("00000030  30 31")) << s.text();
+  s.resize(100, 12);  // a page of 10 rows: banner, header and 4 lines take 9
+  expect_prompt(s, {"-- more(0%) --", "00000040"}, true);
+  s.send_keys({"q"});
+  EXPECT_EQ(s.wait_for_exit(), 0);
 }
 
 // N at a prompt raised by a header passes that file over without opening it: a missing

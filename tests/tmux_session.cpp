@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -67,8 +68,8 @@ bool poll_until(int timeout_ms, const auto& done) {
   }
 }
 
-// An SGR colour parameter list applied to fg and bg.
-void apply_sgr(const std::string& params, int& fg, int& bg) {
+// An SGR parameter list applied to fg, bg and bold.
+void apply_sgr(const std::string& params, int& fg, int& bg, bool& bold) {
   std::vector<int> p;
   std::stringstream in(params);
   for (std::string item; std::getline(in, item, ';');)
@@ -77,6 +78,11 @@ void apply_sgr(const std::string& params, int& fg, int& bg) {
   for (const int v : p) {
     if (v == 0) {
       fg = bg = 0;
+      bold = false;
+    } else if (v == 1) {
+      bold = true;
+    } else if (v == 22) {
+      bold = false;
     } else if ((v >= 30 && v <= 37) || (v >= 90 && v <= 97)) {
       fg = v;
     } else if (v == 39) {
@@ -94,6 +100,7 @@ void apply_sgr(const std::string& params, int& fg, int& bg) {
 std::vector<ScreenRow> parse_screen(const std::string& capture) {
   std::vector<ScreenRow> rows(1);
   int fg = 0, bg = 0;
+  bool bold = false;
   for (size_t i = 0; i < capture.size(); ++i) {
     const char c = capture[i];
     if (c == '\n') {
@@ -104,13 +111,14 @@ std::vector<ScreenRow> parse_screen(const std::string& capture) {
       rows.back().text += c;
       rows.back().fg.push_back(fg);
       rows.back().bg.push_back(bg);
+      rows.back().bold.push_back(bold);
       continue;
     }
     if (i + 1 < capture.size() && capture[i + 1] == '[') {
       size_t end = i + 2;
       while (end < capture.size() && !(capture[end] >= 0x40 && capture[end] <= 0x7E)) ++end;
       if (end < capture.size() && capture[end] == 'm')
-        apply_sgr(capture.substr(i + 2, end - i - 2), fg, bg);
+        apply_sgr(capture.substr(i + 2, end - i - 2), fg, bg, bold);
       i = end;
     } else if (i + 1 < capture.size() && capture[i + 1] == ']') {
       size_t end = i + 2;  // OSC: up to BEL or ESC backslash
@@ -206,6 +214,22 @@ std::string TmuxSession::read_file(const std::string& name) const {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+void TmuxSession::resize(int width, int height) const {
+  tmux({"resize-window", "-t", "t", "-x", std::to_string(width), "-y", std::to_string(height)});
+  // tmux sets the terminal's size a little later: the program must find it set when
+  // the next key arrives.
+  const std::string tty = display("#{pane_tty}");
+  poll_until(kTmuxTimeoutMs, [&] {
+    const int fd = ::open(tty.c_str(), O_RDONLY | O_NOCTTY);
+    if (fd < 0) return false;
+    struct winsize ws {};
+    const bool done =
+        ::ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row == height && ws.ws_col == width;
+    ::close(fd);
+    return done;
+  });
 }
 
 void TmuxSession::send_keys(const std::vector<std::string>& keys) const {

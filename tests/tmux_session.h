@@ -23,11 +23,13 @@ inline constexpr const char* kEndMarker = "@@END@@";
 
 /// One row of a captured screen. For each byte of text, the colours in force: an SGR
 /// colour code (30-37 and 90-97 foreground, 40-47 and 100-107 background) or 0 for the
-/// terminal's default. Columns equal byte offsets as long as the row is ASCII.
+/// terminal's default, and whether it is bold. Columns equal byte offsets as long as
+/// the row is ASCII.
 struct ScreenRow {
   std::string text;
   std::vector<int> fg;
   std::vector<int> bg;
+  std::vector<bool> bold;
 };
 
 /// Splits capture-pane -p -e output into rows, following the SGR state across rows.
@@ -60,6 +62,10 @@ class TmuxSession {
 
   /// Sends tmux key names ("Space", "Enter", "F1", "M-n", "C-c", "q") in one call.
   void send_keys(const std::vector<std::string>& keys) const;
+
+  /// Makes the window width x height, as a user dragging its edge would (the program
+  /// gets SIGWINCH).
+  void resize(int width, int height) const;
 
   /// The visible screen with colour escapes (capture-pane -p -e).
   std::string capture() const;

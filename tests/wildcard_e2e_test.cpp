@@ -151,7 +151,8 @@ TEST(WildcardRun, PassesOverFifosSocketsDevicesAndStaleLinks) {
   }
 }
 
-TEST(WildcardRun, TakesTheFirst4096MatchesInNameOrder) {
+// Regression: matches past the 4096th were dropped without a word and with exit code 0.
+TEST(WildcardRun, TakesEveryMatchInNameOrder) {
   ScratchDir dir;
   char name[16];
   for (int i = 4099; i >= 0; --i) {  // created backwards, so the order is not creation's
@@ -160,12 +161,44 @@ TEST(WildcardRun, TakesTheFirst4096MatchesInNameOrder) {
   }
   const tovix_test::RunResult r = run_tovix({"-p", "f*"}, "ja_JP.SJIS", nullptr, dir.path());
   const std::vector<std::string> names = dumped_names(r.out);
-  ASSERT_EQ(names.size(), 4096u);
-  for (int i = 0; i < 4096; ++i) {
+  ASSERT_EQ(names.size(), 4100u);
+  for (int i = 0; i < 4100; ++i) {
     std::snprintf(name, sizeof name, "f%04d", i);
     ASSERT_EQ(names[static_cast<size_t>(i)], name);
   }
   EXPECT_EQ(r.exit_code, 0);
+}
+
+// A '?' is one character of the locale's charset: a whole UTF-8 sequence, a whole
+// Shift_JIS pair, or a byte that begins no character.
+TEST(WildcardRun, QuestionMarkTakesOneCharacterOfTheLocale) {
+  ScratchDir dir;
+  const std::string utf8_a = "\xE3\x81\x82";  // あ in UTF-8
+  const std::string sjis_a = "\x82\xA0";      // あ in Shift_JIS
+  for (const std::string& n :
+       {utf8_a + ".txt", sjis_a + ".txt", std::string("b.txt"), std::string("bc.txt"),
+        utf8_a + utf8_a + ".txt", std::string("\xFF.txt")})
+    dir.write(n, "x");
+  const struct {
+    const char* locale;
+    std::string pattern;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"C.UTF-8", "?.txt", {"b.txt", utf8_a + ".txt", "\xFF.txt"}},
+      {"C.UTF-8", "??.txt", {"bc.txt", sjis_a + ".txt", utf8_a + utf8_a + ".txt"}},
+      {"C.UTF-8", "?" + utf8_a + ".txt", {utf8_a + utf8_a + ".txt"}},
+      {"C.UTF-8", utf8_a + "?.txt", {utf8_a + utf8_a + ".txt"}},
+      {"ja_JP.SJIS", "?.txt", {sjis_a + ".txt", "b.txt", "\xFF.txt"}},
+      {"ja_JP.SJIS", sjis_a + "*", {sjis_a + ".txt"}},
+  };
+  for (const auto& c : cases) {
+    const tovix_test::RunResult r = run_tovix({"-p", c.pattern}, c.locale, nullptr, dir.path());
+    std::vector<std::string> names = dumped_names(r.out);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> want = c.names;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(names, want) << c.locale << " " << c.pattern;
+  }
 }
 
 TEST(WildcardRun, ShiftJisSecondByte5CDoesNotSplitTheName) {

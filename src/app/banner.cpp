@@ -31,12 +31,14 @@ void load_version_text(const char* program_name) {
   module_version(program_name, g_version_text, sizeof g_version_text);
 }
 
+std::string version_line() {
+  return std::string("Tovix ") + g_version_text + ' ' + text::kBannerNotice;
+}
+
 void show_banner() {
   const console::ConsoleColor previous = console::set_foreground(console::kColorBanner);
-  console::out_ascii("\nTovix ");
-  console::out_ascii(g_version_text);
-  console::out_ascii_char(' ');
-  console::out_message(text::kBannerNotice);
+  console::out_ascii_char('\n');
+  console::out_message(version_line().c_str());
   console::out_ascii_char('\n');
   console::set_foreground(previous);
   console::g_screen.lines_on_screen = 2;

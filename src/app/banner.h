@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace app {
 
@@ -12,7 +13,11 @@ int module_version(const char* program_name, char* out, size_t size);
 /// Fills the version text that the banner shows; called once before anything is written.
 void load_version_text(const char* program_name);
 
-/// Writes "\nTovix <version> <notice>\n" in bright white and sets the row count to 2.
+/// "Tovix <version> <notice>": the banner's text, without line ends.
+std::string version_line();
+
+/// Writes "\nTovix <version> <notice>\n" in the banner's colour and sets the row count
+/// to 2.
 void show_banner();
 
 }  // namespace app

@@ -1,5 +1,6 @@
 #include "app/wildcard.h"
 
+#include <cstdint>
 #include <new>
 
 #include "console/output.h"
@@ -75,7 +76,7 @@ size_t expand_file_argument(const char* argument, FileList& list) {
       return list.size();
     }
     // No match at all: the pattern itself is the name, so its open failure is reported.
-    if (!platform::directory_search(argument, kMaxFileListEntries, &list)) {
+    if (!platform::directory_search(argument, SIZE_MAX, &list)) {
       list.clear();
       list.emplace_back(argument);
     }

@@ -30,7 +30,7 @@ inline constexpr ConsoleColor kColorLead = 11;      ///< Lead bytes (-k).
 inline constexpr ConsoleColor kColorMarker = 12;    ///< JPEG markers (-m).
 inline constexpr ConsoleColor kColorControl = 13;   ///< Control codes (-c).
 inline constexpr ConsoleColor kColorNewline = 14;   ///< CR and LF (-d).
-inline constexpr ConsoleColor kColorBanner = 15;    ///< The banner line.
+inline constexpr ConsoleColor kColorBanner = 15;    ///< The banner line (bold on POSIX).
 inline constexpr uint16_t kPromptAttribute = 0x74;  ///< Red on light grey.
 
 /// Window height reported when standard output is not a terminal: never a full page.
@@ -49,6 +49,13 @@ void console_close();
 /// True when colours, cursor changes and row hiding reach a terminal.
 bool console_is_smart();
 
+/// True when colours reach the terminal: it is smart, and NO_COLOR is not set to a
+/// non-empty value (with it, no colour at all is written; everything else stays).
+bool console_has_colour();
+
+/// True when NO_COLOR is set and not empty. Shared by the platforms' console_open.
+bool colour_refused();
+
 /// The current attribute AND 0x00F0: the background, not shifted down.
 uint16_t background_bits();
 
@@ -60,6 +67,10 @@ ConsoleColor set_foreground(ConsoleColor color);
 
 /// Rows of the visible window; kUnlimitedHeight when standard output is not a terminal.
 int window_height();
+
+/// True once after the window has changed size (SIGWINCH where there is one); false
+/// where that cannot be told cheaply.
+bool window_resized();
 
 /// Shows or hides the cursor.
 void set_cursor_visible(bool visible);

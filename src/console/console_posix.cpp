@@ -35,6 +35,7 @@ enum class Terminal { kNone, kDumb, kSmart };
 struct TerminalState {
   Terminal kind = Terminal::kNone;
   volatile sig_atomic_t smart = 0;
+  volatile sig_atomic_t colour = 0;  // colours may be written (NO_COLOR not set)
   volatile sig_atomic_t attribute = kDefaultAttribute;
   volatile sig_atomic_t cursor_hidden = 0;
   volatile sig_atomic_t stopped = 0;  // the stop signal whose handler put the terminal back
@@ -62,16 +63,22 @@ JobState g_job;
 // Console colour bits (blue 1, green 2, red 4) in ANSI order (red 1, green 2, blue 4).
 constexpr int kAnsiOrder[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
+// Without colour (NO_COLOR) every attribute maps to the terminal's own colours, so no
+// colour is ever written. The banner's bright white is bold in the terminal's own foreground
+// (SGR 1 on top of 39), which reads on light and dark themes alike.
 int foreground_sgr(int color) {
   color &= 0x0F;
-  if (color == kColorNormal) return 39;
+  if (color == kColorNormal || color == kColorBanner || !g_terminal.colour) return 39;
+  // CR and LF take the palette's plain yellow: bright yellow all but vanishes on a light
+  // background, while plain yellow reads on light and dark themes.
+  if (color == kColorNewline) return 33;
   const int base = (color & 8) != 0 ? 90 : 30;
   return base + kAnsiOrder[color & 7];
 }
 
 int background_sgr(int color) {
   color &= 0x0F;
-  if (color == 0) return 49;
+  if (color == 0 || !g_terminal.colour) return 49;
   const int base = (color & 8) != 0 ? 100 : 40;
   return base + kAnsiOrder[color & 7];
 }
@@ -451,6 +458,17 @@ void take_held_stop() {
   if (g_job.continues == g_job.held_seen) stop_now(sig, g_job.held_seen);
 }
 
+// Set by SIGWINCH: the window changed size, so the pager takes its height again.
+volatile sig_atomic_t g_window_resized = 0;
+
+void on_window_change(int) {
+  g_window_resized = 1;
+}
+
+void install_resize_handler() {
+  set_action(SIGWINCH, on_window_change, nullptr);
+}
+
 }  // namespace
 
 platform::WriteResult console_write(const char* data, size_t n) {
@@ -489,10 +507,12 @@ void console_open() {
     g_terminal.kind = platform::output_terminal_is_dumb() ? Terminal::kDumb : Terminal::kSmart;
   }
   g_terminal.smart = g_terminal.kind == Terminal::kSmart ? 1 : 0;
+  g_terminal.colour = g_terminal.smart && !colour_refused() ? 1 : 0;
   g_terminal.attribute = kDefaultAttribute;
   g_terminal.cursor_hidden = 0;
   if (g_terminal.kind != Terminal::kNone) open_signal_fd();
   install_handlers();
+  if (g_terminal.kind != Terminal::kNone) install_resize_handler();
   set_cursor_visible(true);
 }
 
@@ -506,6 +526,10 @@ bool console_is_smart() {
   return g_terminal.smart != 0;
 }
 
+bool console_has_colour() {
+  return g_terminal.colour != 0;
+}
+
 uint16_t background_bits() {
   return static_cast<uint16_t>(g_terminal.attribute & 0x00F0);
 }
@@ -516,6 +540,10 @@ void set_attribute(uint16_t attribute) {
   if (!g_terminal.smart || old == attribute) return;
   const int fg_old = foreground_sgr(old), fg_new = foreground_sgr(attribute);
   const int bg_old = background_sgr(old >> 4), bg_new = background_sgr(attribute >> 4);
+  g_terminal.attribute = attribute;
+  const bool bold_old = (old & 0x0F) == kColorBanner, bold_new = (attribute & 0x0F) == kColorBanner;
+  if (bold_old != bold_new) out_ascii(bold_new ? "\x1b[1m" : "\x1b[22m");
+  if (fg_old == fg_new && bg_old == bg_new) return;
   char sgr[16];
   size_t n;
   if (bg_old == bg_new) {
@@ -526,7 +554,6 @@ void set_attribute(uint16_t attribute) {
     n = format_sgr(sgr, fg_new, bg_new);
   }
   out_ascii(sgr, n);
-  g_terminal.attribute = attribute;
 }
 
 ConsoleColor set_foreground(ConsoleColor color) {
@@ -541,6 +568,12 @@ int window_height() {
   // A terminal that reports no size (some serial lines) gets the classic 24 rows.
   if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_row == 0) return 24;
   return ws.ws_row;
+}
+
+bool window_resized() {
+  if (g_window_resized == 0) return false;
+  g_window_resized = 0;
+  return true;
 }
 
 void set_cursor_visible(bool visible) {

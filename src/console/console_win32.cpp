@@ -22,6 +22,7 @@ constexpr DWORD kFullCursor = 100;  // the cursor fills the whole character cell
 struct ConsoleState {
   HANDLE output = INVALID_HANDLE_VALUE;
   bool smart = false;
+  bool colour = false;  // colours may be set: a console, and NO_COLOR not set
   DWORD saved_cursor_size = 0;
   WORD saved_attribute = 0;
   COORD saved_position = {0, 0};
@@ -86,6 +87,7 @@ void console_open() {
   g_console.output = GetStdHandle(STD_OUTPUT_HANDLE);
   CONSOLE_SCREEN_BUFFER_INFO info;
   g_console.smart = GetConsoleScreenBufferInfo(g_console.output, &info) != 0;
+  g_console.colour = g_console.smart && !colour_refused();
   if (!g_console.smart) return;
   CONSOLE_CURSOR_INFO cursor;
   if (GetConsoleCursorInfo(g_console.output, &cursor)) g_console.saved_cursor_size = cursor.dwSize;
@@ -111,6 +113,10 @@ bool console_is_smart() {
   return g_console.smart;
 }
 
+bool console_has_colour() {
+  return g_console.colour;
+}
+
 uint16_t background_bits() {
   CONSOLE_SCREEN_BUFFER_INFO info;
   if (!buffer_info(&info)) return 0;
@@ -118,7 +124,7 @@ uint16_t background_bits() {
 }
 
 void set_attribute(uint16_t attribute) {
-  if (!g_console.smart) return;
+  if (!g_console.colour) return;
   out_flush();
   SetConsoleTextAttribute(g_console.output, attribute);
 }
@@ -135,6 +141,12 @@ int window_height() {
   CONSOLE_SCREEN_BUFFER_INFO info;
   if (!buffer_info(&info)) return kUnlimitedHeight;
   return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
+bool window_resized() {
+  // Asking the console on every line would cost a call per line; the pager takes the
+  // window's height again at every prompt instead.
+  return false;
 }
 
 void set_cursor_visible(bool visible) {

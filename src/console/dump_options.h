@@ -14,7 +14,9 @@ struct DumpOptions {
   bool highlight_control = false;      ///< -c: control codes in light magenta.
   bool highlight_newline = false;      ///< -d: CR and LF in yellow.
   bool highlight_jpeg_marker = false;  ///< -m: 0xFF and its code byte in light red.
-  int32_t skip = 0;                    ///< -s: bytes to skip at the start of every file.
+  bool squeeze = false;                ///< -a: runs of identical lines shown as "*".
+  int64_t skip = 0;                    ///< -s: bytes to skip at the start of every file.
+  int64_t length = -1;                 ///< -n: most bytes to show after the skip; -1: all.
 };
 
 /// The run's options.

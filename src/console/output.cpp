@@ -78,6 +78,10 @@ void out_message_with_name(const char* format, const char* name) {
 
 void out_failure_with_name(const char* format, const char* name) {
   out_message_with_name(format, name);
+  // On a terminal the message ends its line, so that the shell's prompt after it (the
+  // read-failure message ends the run) starts a line of its own.
+  const size_t n = std::strlen(format);
+  if (platform::output_is_terminal() && n > 0 && format[n - 1] != '\n') out_ascii_char('\n');
   // Redirected, the message goes into the file with the dump and nobody sees it: the
   // user at the terminal gets a copy on standard error.
   if (!platform::output_is_terminal()) err_message_with_name(format, name);

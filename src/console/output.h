@@ -87,7 +87,8 @@ void out_name(const char* name, size_t n);
 
 /// Writes a failure message whose one "%s" is replaced by a raw name, as
 /// out_message_with_name does; when standard output is not a terminal, a copy goes to
-/// standard error too, so that the failure is seen where the dump is not.
+/// standard error too, so that the failure is seen where the dump is not. On a terminal
+/// the message always ends its line.
 void out_failure_with_name(const char* format, const char* name);
 
 /// Writes a message format with its "%s" replaced by a name to standard error, converted

@@ -85,6 +85,13 @@ int next_decimal_digit(uint64_t& rest, uint64_t size) {
   return digit;
 }
 
+// The window may have changed size while the prompt waited (or since the last page):
+// the next page fills the window as it is now, so no line scrolls away unseen.
+void follow_window() {
+  const int rows = window_height();
+  if (rows < kUnlimitedHeight) g_screen.page_height = page_height_for_window(rows);
+}
+
 }  // namespace
 
 void pager_use_key_source(int (*next_key)()) {
@@ -121,6 +128,8 @@ int32_t rows_before_prompt() {
 }
 
 bool count_rows(int32_t rows) {
+  // A window made smaller while the page ran prompts as soon as its own page is full.
+  if (window_resized()) follow_window();
   // Without pauses the count would grow for ever and overflow on a long enough run.
   int32_t& count = g_screen.lines_on_screen;
   count = count < kCountCeiling - rows ? count + rows : kCountCeiling;
@@ -145,6 +154,7 @@ bool pager_prompt() {
     // A terminal that cannot be read (none, or it hung up) would answer every read at
     // once; ending as for Q is the only way that does not spin.
     const Command command = code < 0 ? Command::kQuit : command_of(code);
+    if (command != Command::kNone && command != Command::kQuit) follow_window();
     switch (command) {
       case Command::kNone:
         continue;

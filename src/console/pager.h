@@ -9,7 +9,7 @@ namespace console {
 /// Rows written since the last pause, and the rows that make a page.
 struct ScreenCounters {
   int32_t lines_on_screen = 0;  ///< 2 after the banner; every counted writer adds its rows.
-  int32_t page_height = 0;      ///< page_height_for_window(), fixed at start-up.
+  int32_t page_height = 0;      ///< page_height_for_window(); taken again at each prompt.
 };
 
 /// How far the most recently opened file has got, for the percentage.

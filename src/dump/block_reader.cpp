@@ -21,13 +21,31 @@ namespace {
 struct BlockReader {
   platform::FileHandle file = platform::kInvalidFile;
   uint8_t read_buffer[kBlockSize];
-  int32_t buffer_remaining = 0;  // bytes of the block not yet handed out
-  int32_t buffer_position = 0;   // index of the next byte to hand out
-  bool input_ended = false;      // a read has returned 0
-  bool read_failed = false;      // a read failed after bytes still to be handed out
-  bool live = false;             // the input arrives over time (a pipe, a device)
+  int32_t buffer_remaining = 0;      // bytes of the block not yet handed out
+  int32_t buffer_position = 0;       // index of the next byte to hand out
+  bool input_ended = false;          // a read has returned 0
+  bool read_failed = false;          // a read failed after bytes still to be handed out
+  bool live = false;                 // the input arrives over time (a pipe, a device)
+  uint64_t unread_limit = kNoLimit;  // bytes the file may still give (-n); then it ends
 };
 BlockReader g_reader;
+
+// The limit that the next file's first next_line takes over.
+uint64_t g_next_limit = kNoLimit;
+
+// The most to ask one read for: what is left of the limit, and the room there is.
+size_t read_size(size_t room) {
+  return g_reader.unread_limit < room ? static_cast<size_t>(g_reader.unread_limit) : room;
+}
+
+// Reads into the buffer at p within the limit; 0 at the end of the input or of the limit.
+ptrdiff_t limited_read(uint8_t* p, size_t room) {
+  const size_t want = read_size(room);
+  if (want == 0) return 0;
+  const ptrdiff_t n = platform::file_read(g_reader.file, p, want);
+  if (n > 0) g_reader.unread_limit -= static_cast<uint64_t>(n);
+  return n;
+}
 
 // Reads until the buffer holds kBlockSize bytes or the input ends, so that a pipe's
 // short reads never cut a line short in mid-stream. A failed read is only noted: the
@@ -36,8 +54,7 @@ BlockReader g_reader;
 void fill_block() {
   size_t got = 0;
   while (got < kBlockSize) {
-    const ptrdiff_t n =
-        platform::file_read(g_reader.file, g_reader.read_buffer + got, kBlockSize - got);
+    const ptrdiff_t n = limited_read(g_reader.read_buffer + got, kBlockSize - got);
     if (n < 0) {
       g_reader.read_failed = true;
       break;
@@ -73,9 +90,10 @@ void fill_live() {
     const size_t kept = static_cast<size_t>(g_reader.buffer_remaining);
     std::memmove(g_reader.read_buffer, g_reader.read_buffer + g_reader.buffer_position, kept);
     g_reader.buffer_position = 0;
-    if (!platform::file_read_ready(g_reader.file)) console::out_flush();
-    const ptrdiff_t n =
-        platform::file_read(g_reader.file, g_reader.read_buffer + kept, kBlockSize - kept);
+    // At the limit nothing more is read: the input ends there, without waiting.
+    if (read_size(kBlockSize - kept) != 0 && !platform::file_read_ready(g_reader.file))
+      console::out_flush();
+    const ptrdiff_t n = limited_read(g_reader.read_buffer + kept, kBlockSize - kept);
     if (n < 0) {
       g_reader.read_failed = true;
     } else if (n == 0) {
@@ -101,6 +119,8 @@ int next_line(platform::FileHandle file, bool reset) {
     g_reader.input_ended = false;
     g_reader.read_failed = false;
     g_reader.live = platform::file_is_live(file);
+    g_reader.unread_limit = g_next_limit;
+    g_next_limit = kNoLimit;
   }
   if (g_reader.live) {
     fill_live();
@@ -131,6 +151,22 @@ int next_line(platform::FileHandle file, bool reset) {
   g_look_ahead =
       g_reader.buffer_remaining > 0 ? g_reader.read_buffer[g_reader.buffer_position] : -1;
   return 0;
+}
+
+void limit_next_input(uint64_t max) {
+  g_next_limit = max;
+}
+
+bool more_lines() {
+  if (g_reader.buffer_remaining > 0 || g_reader.read_failed) return true;
+  if (g_reader.input_ended) return false;
+  // The line has been copied out, so the buffer is free for what follows.
+  if (g_reader.live) {
+    fill_live();
+  } else {
+    fill_block();
+  }
+  return g_reader.buffer_remaining > 0 || g_reader.read_failed;
 }
 
 const uint8_t* take_full_lines(size_t max, size_t* count) {

@@ -29,6 +29,9 @@ struct DumpLine {
 /// the look-ahead are those of 4096-byte blocks.
 inline constexpr size_t kBlockSize = 1 << 16;
 
+/// No limit on the bytes one file gives.
+inline constexpr uint64_t kNoLimit = UINT64_MAX;
+
 extern DumpLine g_line;
 
 /// The byte after the current line (0-255), or -1 when the line ends the input.
@@ -49,6 +52,14 @@ const uint8_t* take_full_lines(size_t max, size_t* count);
 /// it, else reading); returns how many the file held, at most count. A failed read ends
 /// the run like one in next_line.
 uint64_t skip_bytes(platform::FileHandle file, uint64_t count);
+
+/// Makes the next file (from its next_line with reset) end after max bytes: no more is
+/// read, and the last line's look-ahead is the end. Applies to that one file only.
+void limit_next_input(uint64_t max);
+
+/// Whether another line follows the one last handed out; may wait for live input.
+/// A read that failed counts as more (the next next_line reports it).
+bool more_lines();
 
 /// Writes the read-failure message for the current file and ends the run with code 1.
 [[noreturn]] void fail_read();

@@ -53,8 +53,8 @@ int highlight_color(uint8_t b) {
 
 bool highlight_active() {
   const console::DumpOptions& o = console::g_options;
-  return console::console_is_smart() && (o.highlight_jpeg_marker || o.highlight_lead ||
-                                         o.highlight_newline || o.highlight_control);
+  return console::console_has_colour() && (o.highlight_jpeg_marker || o.highlight_lead ||
+                                           o.highlight_newline || o.highlight_control);
 }
 
 void write_hex_byte(uint8_t b) {

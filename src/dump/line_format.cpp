@@ -1,6 +1,7 @@
 #include "dump/line_format.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "console/display_encoding.h"
 #include "console/dump_options.h"
@@ -15,6 +16,7 @@
 namespace dump {
 
 LinePosition g_position;
+SqueezeState g_squeeze;
 
 namespace {
 
@@ -135,6 +137,45 @@ void write_following_rows() {
   }
 }
 
+// A line that "*" stands for still moves the carry-over state on as if it had been
+// written: a pair it would complete at its end blanks the next line's first byte, and
+// a marker byte at its end makes the next line's first byte the code byte. The state
+// after a line depends only on its bytes, the state before it and the byte after it, so
+// a line equal to the previous one that meets what the previous one met leaves the
+// state as it found it (the look-ahead differs at the end of a run).
+void pass_over_line() {
+  const bool trail_shown = g_char_column.trail_shown, after_marker = g_highlight.after_marker;
+  if (trail_shown == g_squeeze.trail_shown_before &&
+      after_marker == g_squeeze.after_marker_before && g_look_ahead == g_squeeze.look_ahead_before)
+    return;
+  g_squeeze.trail_shown_before = trail_shown;
+  g_squeeze.after_marker_before = after_marker;
+  g_squeeze.look_ahead_before = g_look_ahead;
+  char scratch[2 * sizeof(console::Glyph)];
+  for (const uint8_t b : g_line.bytes) {
+    put_char_byte(scratch, b);
+    if (g_format.path == LinePath::kPerByte) (void)highlight_color(b);
+  }
+  put_finish_char_column(scratch);
+}
+
+// Under -a: true when the current line is passed over (with "*" for the first of its
+// run); otherwise it is remembered as the line the next ones are compared with.
+bool squeezed(int first, int last) {
+  const bool full = first == 0 && last == 15;
+  if (full && g_squeeze.have_previous && std::memcmp(g_squeeze.previous, g_line.bytes, 16) == 0 &&
+      more_lines()) {
+    return true;
+  }
+  g_squeeze.have_previous = full;
+  g_squeeze.starred = false;
+  if (full) std::memcpy(g_squeeze.previous, g_line.bytes, 16);
+  g_squeeze.trail_shown_before = g_char_column.trail_shown;
+  g_squeeze.after_marker_before = g_highlight.after_marker;
+  g_squeeze.look_ahead_before = g_look_ahead;
+  return false;
+}
+
 }  // namespace
 
 void line_format_setup() {
@@ -157,6 +198,14 @@ void use_line_kernel(const RowKernel& kernel) {
 int write_dump_line() {
   const int first = g_position.leading_blanks;
   const int last = g_line.last_index;
+  if (console::g_options.squeeze && squeezed(first, last)) {
+    pass_over_line();
+    g_position.address += 16;
+    if (g_squeeze.starred) return 0;
+    g_squeeze.starred = true;
+    console::out_ascii("*\n", 2);
+    return console::count_rows(1) ? 1 : 0;
+  }
   if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
     // A full line: the row kernel writes it in one go, line end included.
     size_t done;
@@ -174,7 +223,8 @@ int write_dump_line() {
 }
 
 void write_following_lines() {
-  if (g_format.path == LinePath::kRows) write_following_rows();
+  // Under -a every line is compared with the one before it, one at a time.
+  if (g_format.path == LinePath::kRows && !console::g_options.squeeze) write_following_rows();
 }
 
 }  // namespace dump

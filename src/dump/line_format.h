@@ -24,6 +24,21 @@ struct LinePosition {
 
 extern LinePosition g_position;
 
+/// Carry-over state of -a: the last full line shown or passed over, and whether the "*"
+/// for the run of lines equal to it has been written. Reset for every file.
+struct SqueezeState {
+  bool have_previous = false;  ///< previous holds a full line
+  bool starred = false;        ///< the lines equal to previous are standing as "*"
+  uint8_t previous[16] = {};
+  /// The carry-over state that previous met (the character column's, the highlighter's
+  /// and the look-ahead byte): an equal line that meets the same leaves it unchanged.
+  bool trail_shown_before = false;
+  bool after_marker_before = false;
+  int32_t look_ahead_before = -1;
+};
+
+extern SqueezeState g_squeeze;
+
 /// Chooses how lines are built for this run; call once after char_column_setup and
 /// after the options and the terminal are known.
 void line_format_setup();
@@ -38,7 +53,9 @@ void use_line_path(LinePath path);
 void use_line_kernel(const RowKernel& kernel);
 
 /// Writes the current line, counts it for the pager and may prompt. Returns 1 when the
-/// pager asked for the next file, else 0.
+/// pager asked for the next file, else 0. Under -a a full line equal to the full line
+/// before it, and not the last of the file, is passed over: the first of such a run
+/// writes "*" instead.
 int write_dump_line();
 
 /// Writes the full lines that follow in the current block exactly as next_line and

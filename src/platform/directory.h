@@ -13,8 +13,9 @@
 //     whether anything matched at all (a search whose matches were all passed over did
 //     match) or the directory could not be searched, since the caller treats those two
 //     cases differently.
-//   - Which names match is the platform's own rule; on POSIX a '*' or '?' at the start
-//     of the pattern does not match a leading '.', and '[' is an ordinary character.
+//   - Which names match is the platform's own rule; a '?' matches one character of the
+//     charset names are in (on POSIX that of the locale), a '*' or '?' at the start of
+//     the pattern does not match a leading '.', and '[' is an ordinary character.
 // Names of any length are handled; nothing is cut. Running out of memory throws
 // std::bad_alloc, which the caller turns into the out-of-memory message.
 #pragma once

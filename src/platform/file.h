@@ -20,6 +20,9 @@
 //   - file_read_ready: for live input, whether a read would return at once (with bytes,
 //     the end of the input or a failure) rather than wait for the other end.
 //   - file_close.
+//   - file_open_standard_input: a handle of its own on standard input, which file_close
+//     closes without closing standard input itself.
+//   - standard_input_is_terminal: whether standard input is an interactive terminal.
 #pragma once
 
 #include <cstddef>
@@ -68,6 +71,12 @@ bool file_read_ready(FileHandle file);
 
 /// Closes the file.
 void file_close(FileHandle file);
+
+/// Opens standard input for reading as a file of its own; kInvalidFile when it is closed.
+FileHandle file_open_standard_input();
+
+/// True when standard input is an interactive terminal (or console).
+bool standard_input_is_terminal();
 
 }  // namespace platform
 

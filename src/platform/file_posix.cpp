@@ -101,4 +101,14 @@ bool slash_is_path_root() {
   return true;
 }
 
+FileHandle file_open_standard_input() {
+  // A descriptor of its own, so that closing it after the dump leaves descriptor 0 be.
+  const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  return fd < 0 ? kInvalidFile : fd;
+}
+
+bool standard_input_is_terminal() {
+  return ::isatty(STDIN_FILENO) == 1;
+}
+
 }  // namespace platform

@@ -145,6 +145,23 @@ void file_close(FileHandle file) {
   CloseHandle(to_handle(file));
 }
 
+FileHandle file_open_standard_input() {
+  // A handle of its own, so that closing it after the dump leaves standard input be.
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (in == INVALID_HANDLE_VALUE || in == nullptr) return kInvalidFile;
+  HANDLE own = nullptr;
+  const HANDLE process = GetCurrentProcess();
+  if (!DuplicateHandle(process, in, process, &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return kInvalidFile;
+  }
+  return reinterpret_cast<FileHandle>(own);
+}
+
+bool standard_input_is_terminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
 // '/' starts an option group on Windows; paths begin with a drive or a backslash.
 bool slash_is_path_root() {
   return false;

@@ -4,7 +4,7 @@
 
 namespace text {
 
-/// The usage text: twenty lines, each ended by a newline; it holds no '%'.
+/// The usage text: twenty-two lines, each ended by a newline; it holds no '%'.
 extern const char kUsageText[];
 
 /// "ファイル:%sのオープンに失敗しました\n"; %s is the file name as given.
@@ -26,6 +26,18 @@ extern const char kOutOfMemoryMessage[];
 /// "TOVIX_KERNEL:このプロセッサでは使えないカーネルです": the kernel named in the
 /// environment variable is none this processor runs; the detail says which runs instead.
 extern const char kKernelCapMessage[];
+/// "(標準入力)": the name the header shows for standard input.
+extern const char kStandardInputName[];
+
+/// Reasons for a refused command line, each followed by ": " and the argument it is about.
+/// "不明なオプションです": a letter or argument that is no option.
+extern const char kUnknownOptionMessage[];
+/// "オプションの数値がありません": -s or -n is the last argument.
+extern const char kMissingNumberMessage[];
+/// "数値が正しくありません": the text after -s or -n is no number of the allowed forms.
+extern const char kBadNumberMessage[];
+/// "ファイル名がありません": no file name, and standard input is the terminal.
+extern const char kNoFileMessage[];
 
 /// The words after the version in the banner line (plain ASCII).
 extern const char kBannerNotice[];

@@ -91,6 +91,18 @@ else
   fail "tovix.exe -kcdm did not end"
 fi
 
+# NO_COLOR set and not empty: the same run without any colour, and a usage error ends
+# with 2 on the console too.
+tmux_ send-keys "clear; NO_COLOR=1 wine '$exe' -kcdm cut.txt; echo \$? >$work/nocolour.rc" Enter
+if wait_file "$work/nocolour.rc"; then
+  if grep -q $'\e\\[9[0-7]m' <<<"$(screen)"; then fail "NO_COLOR leaves no colour"; else pass "NO_COLOR leaves no colour"; fi
+else
+  fail "tovix.exe under NO_COLOR did not end"
+fi
+run "$work/usage.rc" -x cut.txt
+wait_file "$work/usage.rc" && [ "$(cat "$work/usage.rc")" = 2 ] && pass "usage error ends with 2" ||
+  fail "usage error: exit code $(cat "$work/usage.rc")"
+
 # The pager: the prompt in red on light grey, the cursor hidden while it waits.
 run "$work/pager.rc" big.bin f20.bin
 if wait_screen '^-- more(0%) --'; then

@@ -30,6 +30,7 @@ make_fixtures() {
   head -c 100 "$dir/all.bin" >"$dir/f100.bin"
   head -c 20 "$dir/all.bin" >"$dir/f20.bin"
   : >"$dir/empty.bin"
+  { head -c 4000 /dev/zero; printf 'tail'; head -c 100 /dev/zero; } >"$dir/zeros.bin"
   printf '\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\xFF\x00\xFF\xFF\xDA\x0D\x0A\x1B' >"$dir/marker.jpg"
   cp "$work/random.bin" "$dir/big.bin"
   printf 'same' >"$dir/sub/a.bin"
@@ -44,16 +45,17 @@ make_fixtures "$work/p" sjis
 make_fixtures "$work/w" utf8
 
 # check <name> <ordered|unordered> <args...>; the arguments are UTF-8 and go to the
-# POSIX build in Shift_JIS.
+# POSIX build in Shift_JIS. Standard input is the file $input of the fixtures, or
+# /dev/null.
 check() {
   local name=$1 order=$2
   shift 2
   local -a posix_args=()
   local a
   for a in "$@"; do posix_args+=("$(printf '%s' "$a" | sjis)"); done
-  (cd "$work/p" && LC_ALL=ja_JP.SJIS "$ref" "${posix_args[@]}" >"$work/p.out" 2>"$work/p.err")
+  (cd "$work/p" && LC_ALL=ja_JP.SJIS "$ref" "${posix_args[@]}" <"${input:-/dev/null}" >"$work/p.out" 2>"$work/p.err")
   local prc=$?
-  (cd "$work/w" && wine "$exe" "$@" >"$work/w.out" 2>"$work/w.err")
+  (cd "$work/w" && wine "$exe" "$@" <"${input:-/dev/null}" >"$work/w.out" 2>"$work/w.err")
   local wrc=$?
   local problem=""
   local lf crlf
@@ -77,13 +79,19 @@ check() {
   fi
 }
 
-check "usage, no arguments" ordered
-check "usage, options only" ordered -k
-check "usage, unknown letter" ordered -x f100.bin
+check "no arguments: standard input" ordered
+check "options only: standard input" ordered -k
+input=f100.bin check "standard input from a file, -s and -n" ordered -s 20 -n 30
+check "--help" ordered --help
+check "--version" ordered --version
+check "usage, unknown letter (exit code 2)" ordered -x f100.bin
 check "usage, -s without a number" ordered f100.bin -s
+check "usage, -n without a number" ordered -n
 check "usage, negative skip" ordered -s -1 f100.bin
-check "usage, skip beyond 32 bits" ordered -s 4294967312 f100.bin
-check "usage, hexadecimal skip beyond 32 bits" ordered -s 100000000H f100.bin
+check "usage, negative skip of 32 bits" ordered -s -4294967295 f100.bin
+check "usage, letters after the digits" ordered -s 1A f100.bin
+check "skip beyond 32 bits" ordered -s 4294967312 f100.bin
+check "hexadecimal skip beyond 32 bits" ordered -s 100000000H f100.bin
 check "plain dump" ordered sjis.txt
 check "Japanese display off" ordered -j sjis.txt
 check "no hyphen" ordered -h sjis.txt
@@ -93,7 +101,11 @@ check "every byte, Japanese off" ordered -jh all.bin
 check "highlight options leave no trace" ordered -kcdm marker.jpg all.bin
 check "skip 20 on 100 bytes" ordered -p -s 20 f100.bin
 check "skip in hexadecimal" ordered -s 1AH f100.bin
-check "skip 0x10 reads as 0" ordered -s 0x10 f100.bin
+check "skip 0x10" ordered -s 0x10 f100.bin
+check "length within a line" ordered -n 5 f100.bin
+check "length across lines" ordered -n 0x25 all.bin
+check "length after a skip" ordered -s 0x13 -n 40 all.bin
+check "repeated lines collapsed" ordered -a empty.bin f20.bin zeros.bin big.bin
 check "skip to the end" ordered -s 20 f20.bin
 check "skip past the end" ordered -s 1000 f100.bin
 check "grouped and slash options" ordered /kc -dp -s 16 f100.bin

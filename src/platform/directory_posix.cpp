@@ -34,7 +34,7 @@ struct Match {
 // How the names' bytes make characters.
 enum class NameCharset { kSingleByte, kUtf8, kShiftJis, kDoubleByte, kEucJp };
 
-NameCharset name_charset() {
+NameCharset names_charset_kind() {
   const int code_page = system_code_page();
   const std::string charset = display_charset(code_page);
   if (charset == "UTF-8") return NameCharset::kUtf8;
@@ -141,7 +141,7 @@ bool directory_search(const char* pattern, size_t limit, std::vector<std::string
   const std::unique_ptr<DIR, DirCloser> dir(opendir(prefix.empty() ? "." : prefix.c_str()));
   if (dir == nullptr) return false;
 
-  const NameCharset charset = name_charset();
+  const NameCharset charset = names_charset_kind();
   std::vector<Match> matches;
   // A failing readdir ends the search like the end of the directory does.
   while (const dirent* entry = readdir(dir.get())) {

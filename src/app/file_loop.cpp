@@ -7,6 +7,7 @@
 #include "console/run_end.h"
 #include "dump/block_reader.h"
 #include "dump/current_file.h"
+#include "dump/decoded_column.h"
 #include "dump/highlight.h"
 #include "dump/japanese.h"
 #include "dump/line_format.h"
@@ -22,20 +23,47 @@ void dump_file(const char* name) {
   dump::g_look_ahead = -1;
   dump::g_position.address = 0;
   dump::g_current_file_name = name;
+  dump::begin_file_encoding();
 
   console::out_ascii("\n[ ");
   console::out_name(name, dump::g_current_file_name.size());
-  console::out_ascii(" ]\n\n");
-  if (console::count_rows(3)) return;  // the next file was asked for: not even opened
-
+  console::out_ascii(" ]");
+  // The header names the encoding when it is not the code page's own, so the file is
+  // opened and, under auto, its first block read (after the skip) before the header
+  // ends.
   const platform::FileHandle file = platform::file_open(name);
+  const bool is_output = file != platform::kInvalidFile && platform::file_is_output(file);
+  if (file != platform::kInvalidFile && !is_output) {
+    console::g_progress.file_size = platform::file_size(file);
+    console::g_progress.bytes_consumed = 0;
+    const int32_t skip = console::g_options.skip;
+    if (skip != 0) {
+      dump::g_position.leading_blanks = skip % 16;
+      dump::g_position.address = static_cast<uint64_t>(skip - skip % 16);
+      console::g_progress.bytes_consumed += dump::skip_bytes(file, dump::g_position.address);
+    }
+    dump::prime_file(file);
+    const char* label = encoding::encoding_label(dump::g_file_encoding.encoding);
+    if (label != nullptr) {
+      console::out_ascii_char(' ');
+      console::out_ascii(label);
+    }
+  }
+  console::out_ascii("\n\n");
+  if (console::count_rows(3)) {
+    // The next file was asked for: this one is not read.
+    if (file != platform::kInvalidFile) platform::file_close(file);
+    dump::g_position.leading_blanks = 0;
+    return;
+  }
+
   if (file == platform::kInvalidFile) {
     console::out_failure_with_name(text::kOpenFailedFormat, name);
     console::note_failure();
     (void)console::count_rows(2);
     return;
   }
-  if (platform::file_is_output(file)) {
+  if (is_output) {
     // Dumping the file that the dump goes into would read its own output back for ever.
     platform::file_close(file);
     console::out_failure_with_name(text::kInputIsOutputFormat, name);
@@ -43,16 +71,6 @@ void dump_file(const char* name) {
     (void)console::count_rows(2);
     return;
   }
-  console::g_progress.file_size = platform::file_size(file);
-  console::g_progress.bytes_consumed = 0;
-
-  const int32_t skip = console::g_options.skip;
-  if (skip != 0) {
-    dump::g_position.leading_blanks = skip % 16;
-    dump::g_position.address = static_cast<uint64_t>(skip - skip % 16);
-    console::g_progress.bytes_consumed += dump::skip_bytes(file, dump::g_position.address);
-  }
-
   for (bool reset = true; dump::next_line(file, reset) != -1; reset = false) {
     const int next_file = dump::write_dump_line();
     dump::g_position.leading_blanks = 0;

@@ -6,6 +6,7 @@
 #include "console/dump_options.h"
 #include "console/output.h"
 #include "console/run_end.h"
+#include "encoding/text_encoding.h"
 #include "platform/file.h"
 #include "text/messages.h"
 
@@ -63,7 +64,7 @@ bool apply_letter(char c, console::DumpOptions& o) {
 }
 
 bool is_option_letter(char c) {
-  return c == 's' || std::strchr("JjkcdmPpHh", c) != nullptr;
+  return c == 's' || c == 'e' || std::strchr("JjkcdmPpHh", c) != nullptr;
 }
 
 // Whether an argument is a group of option letters. Where '/' is the root of absolute
@@ -110,6 +111,15 @@ ParsedOptions read_options(int count, char** args) {
   int i = 0;
   while (count > 0 && is_option_group(args[i])) {
     for (const char* c = args[i] + 1; *c != '\0'; ++c) {
+      if (*c == 'e') {
+        // The text encoding: the next argument names it, and ends the group like -s.
+        --count;
+        if (count < 1 || !encoding::parse_encoding_name(args[++i], &o.encoding)) {
+          result.usage = true;
+          return result;
+        }
+        break;
+      }
       if (*c == 's') {
         --count;  // now the number of arguments after this one
         if (count < 1) {

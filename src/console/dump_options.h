@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "encoding/text_encoding.h"
+
 namespace console {
 
 struct DumpOptions {
@@ -15,6 +17,8 @@ struct DumpOptions {
   bool highlight_newline = false;      ///< -d: CR and LF in yellow.
   bool highlight_jpeg_marker = false;  ///< -m: 0xFF and its code byte in light red.
   int32_t skip = 0;                    ///< -s: bytes to skip at the start of every file.
+  /// -e: the text encoding the character column reads the bytes in.
+  encoding::TextEncoding encoding = encoding::TextEncoding::kAuto;
 };
 
 /// The run's options.

@@ -8,6 +8,7 @@
 #include "console/run_end.h"
 #include "dump/byte_class.h"
 #include "dump/current_file.h"
+#include "dump/decoded_column.h"
 #include "text/messages.h"
 
 namespace dump {
@@ -26,6 +27,8 @@ struct BlockReader {
   bool input_ended = false;      // a read has returned 0
   bool read_failed = false;      // a read failed after bytes still to be handed out
   bool live = false;             // the input arrives over time (a pipe, a device)
+  bool primed = false;           // prime_file has begun this file: next_line keeps it
+  uint64_t block_offset = 0;     // bytes of the file read before the current block
 };
 BlockReader g_reader;
 
@@ -50,6 +53,10 @@ void fill_block() {
   }
   g_reader.buffer_remaining = static_cast<int32_t>(got);
   g_reader.buffer_position = 0;
+  // Under auto the encoding is chosen in the block that holds the file's first byte
+  // from 0x80 up, before any line of that block is shown.
+  note_file_bytes(g_reader.read_buffer, got, g_reader.block_offset == 0, !g_reader.input_ended);
+  g_reader.block_offset += got;
 }
 
 // Whether live input holds a line that can be handed out as it will finally look: a
@@ -58,6 +65,10 @@ void fill_block() {
 // whatever is left.
 bool live_line_ready() {
   if (g_reader.input_ended || g_reader.read_failed) return true;
+  if (file_is_decoded()) {
+    // The line's last character may take up to three bytes after it.
+    return g_reader.buffer_remaining >= static_cast<int32_t>(16 + kDecodeLookAhead);
+  }
   if (g_reader.buffer_remaining != 16) return g_reader.buffer_remaining > 16;
   return !console::g_options.japanese_display ||
          !is_lead_byte(g_reader.read_buffer[g_reader.buffer_position + 15]);
@@ -81,9 +92,23 @@ void fill_live() {
     } else if (n == 0) {
       g_reader.input_ended = true;
     } else {
+      // Under auto, what has arrived so far decides once it holds a non-ASCII byte.
+      note_file_bytes(g_reader.read_buffer + kept, static_cast<size_t>(n),
+                      g_reader.block_offset == 0, true);
+      g_reader.block_offset += static_cast<uint64_t>(n);
       g_reader.buffer_remaining += static_cast<int32_t>(n);
     }
   }
+}
+
+void begin_reading(platform::FileHandle file) {
+  g_reader.file = file;
+  g_reader.buffer_remaining = 0;
+  g_reader.buffer_position = 0;
+  g_reader.input_ended = false;
+  g_reader.read_failed = false;
+  g_reader.live = platform::file_is_live(file);
+  g_reader.block_offset = console::g_progress.bytes_consumed;
 }
 
 }  // namespace
@@ -95,13 +120,8 @@ void fail_read() {
 
 int next_line(platform::FileHandle file, bool reset) {
   g_reader.file = file;
-  if (reset) {
-    g_reader.buffer_remaining = 0;
-    g_reader.buffer_position = 0;
-    g_reader.input_ended = false;
-    g_reader.read_failed = false;
-    g_reader.live = platform::file_is_live(file);
-  }
+  if (reset && !g_reader.primed) begin_reading(file);
+  g_reader.primed = false;
   if (g_reader.live) {
     fill_live();
   } else if (g_reader.buffer_remaining == 0 && !g_reader.input_ended && !g_reader.read_failed) {
@@ -119,7 +139,7 @@ int next_line(platform::FileHandle file, bool reset) {
   g_reader.buffer_remaining -= n;
   console::g_progress.bytes_consumed += static_cast<uint64_t>(n);
 
-  if (!console::g_options.japanese_display) return 0;
+  if (!console::g_options.japanese_display && !file_is_decoded()) return 0;
   if (g_reader.buffer_remaining == 0 && !g_reader.input_ended && !g_reader.read_failed &&
       !g_reader.live) {
     // The line has been copied out, so the next block can take the buffer now; its
@@ -131,6 +151,20 @@ int next_line(platform::FileHandle file, bool reset) {
   g_look_ahead =
       g_reader.buffer_remaining > 0 ? g_reader.read_buffer[g_reader.buffer_position] : -1;
   return 0;
+}
+
+size_t look_ahead_bytes(uint8_t* out, size_t max) {
+  const size_t n = static_cast<size_t>(g_reader.buffer_remaining) < max
+                       ? static_cast<size_t>(g_reader.buffer_remaining)
+                       : max;
+  std::memcpy(out, g_reader.read_buffer + g_reader.buffer_position, n);
+  return n;
+}
+
+void prime_file(platform::FileHandle file) {
+  begin_reading(file);
+  g_reader.primed = true;
+  if (!g_reader.live) fill_block();
 }
 
 const uint8_t* take_full_lines(size_t max, size_t* count) {

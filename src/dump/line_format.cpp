@@ -8,6 +8,7 @@
 #include "console/pager.h"
 #include "dump/block_reader.h"
 #include "dump/char_row.h"
+#include "dump/decoded_column.h"
 #include "dump/hex_simd.h"
 #include "dump/highlight.h"
 #include "dump/japanese.h"
@@ -102,6 +103,45 @@ __attribute__((noinline)) void write_line_per_byte(int first, int last) {
   finish_char_column();
 }
 
+// A line of a file in an encoding decoded character by character: the hex digits with
+// the classes the decoding gives them, then the decoded column.
+__attribute__((noinline)) void write_line_decoded(int first, int last) {
+  uint8_t ahead[kDecodeLookAhead];
+  const size_t ahead_count = last == 15 ? look_ahead_bytes(ahead, sizeof ahead) : 0;
+  char column[kDecodedColumnRoom];
+  DecodedClasses classes;
+  const size_t column_length = static_cast<size_t>(
+      put_decoded_column(column, g_line.bytes, first, last, ahead, ahead_count, &classes) - column);
+  const bool colored = g_format.path == LinePath::kPerByte;
+  char* p = console::out_reserve(18 + 16 * 3);
+  if (g_position.address >= kWideAddress) p = put_high_digits(p, g_position.address);
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    p = put_hex_digits(p, static_cast<uint8_t>(g_position.address >> shift));
+  }
+  p[0] = ' ';
+  p[1] = ' ';
+  p += 2;
+  for (int i = 0; i < 16; ++i) {
+    if (i < first || i > last) {
+      p = put_blank_hex(p, i);
+    } else if (!colored) {
+      p = put_hex_digits(p, g_line.bytes[i]);
+      *p++ = separator(i);
+    } else {
+      console::out_commit(p);
+      write_hex_byte_classed(g_line.bytes[i], (classes.lead >> i) & 1, (classes.newline >> i) & 1,
+                             (classes.control >> i) & 1);
+      p = console::out_reserve(3 * 16);
+      *p++ = separator(i);
+    }
+  }
+  p[0] = ' ';
+  p[1] = ' ';
+  console::out_commit(p + 2);
+  console::out_raw(column, column_length);
+  console::out_ascii_char('\n');
+}
+
 // The full lines that follow in the current block, written in one loop instead of one
 // call each: as many as the pager lets pass without a prompt. Each is exactly what
 // next_line and write_dump_line would have made of it.
@@ -157,7 +197,9 @@ void use_line_kernel(const RowKernel& kernel) {
 int write_dump_line() {
   const int first = g_position.leading_blanks;
   const int last = g_line.last_index;
-  if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
+  if (file_is_decoded()) {
+    write_line_decoded(first, last);
+  } else if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
     // A full line: the row kernel writes it in one go, line end included.
     size_t done;
     const char* limit = console::out_limit();
@@ -174,7 +216,7 @@ int write_dump_line() {
 }
 
 void write_following_lines() {
-  if (g_format.path == LinePath::kRows) write_following_rows();
+  if (g_format.path == LinePath::kRows && !file_is_decoded()) write_following_rows();
 }
 
 }  // namespace dump

@@ -42,6 +42,8 @@ const char kUsageText[] =
     "        -h ......... 8\x83o\x83" "C\x83g\x92P\x88\xCA\x82\xC9\x83n\x83" "C\x83t\x83\x93\x95\\\x8E\xA6\x82\xB5\x82\xC8\x82\xA2\n"
     //         -s 数値 .... 先頭からのスキップバイト数
     "        -s \x90\x94\x92l .... \x90\xE6\x93\xAA\x82\xA9\x82\xE7\x82\xCC\x83X\x83L\x83" "b\x83v\x83o\x83" "C\x83g\x90\x94\n"
+    //         -e 名前 .... 文字コード(auto sjis eucjp utf8 utf16le utf16be)
+    "        -e \x96\xBC\x91O .... \x95\xB6\x8E\x9A\x83R\x81[\x83h(auto sjis eucjp utf8 utf16le utf16be)\n"
     //
     "\n"
     // 画面ポーズ時のコマンド:

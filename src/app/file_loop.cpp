@@ -16,6 +16,23 @@
 
 namespace app {
 
+namespace {
+
+// Passes over the skip and begins the reading, a file on disk with its first block.
+void start_reading(platform::FileHandle file) {
+  console::g_progress.file_size = platform::file_size(file);
+  console::g_progress.bytes_consumed = 0;
+  const int32_t skip = console::g_options.skip;
+  if (skip != 0) {
+    dump::g_position.leading_blanks = skip % 16;
+    dump::g_position.address = static_cast<uint64_t>(skip - skip % 16);
+    console::g_progress.bytes_consumed += dump::skip_bytes(file, dump::g_position.address);
+  }
+  dump::prime_file(file);
+}
+
+}  // namespace
+
 void dump_file(const char* name) {
   // Per-file state: a pair completed at the last file's end does not blank this file's
   // first byte; the marker flag of highlighting is carried on on purpose.
@@ -33,16 +50,11 @@ void dump_file(const char* name) {
   // ends.
   const platform::FileHandle file = platform::file_open(name);
   const bool is_output = file != platform::kInvalidFile && platform::file_is_output(file);
-  if (file != platform::kInvalidFile && !is_output) {
-    console::g_progress.file_size = platform::file_size(file);
-    console::g_progress.bytes_consumed = 0;
-    const int32_t skip = console::g_options.skip;
-    if (skip != 0) {
-      dump::g_position.leading_blanks = skip % 16;
-      dump::g_position.address = static_cast<uint64_t>(skip - skip % 16);
-      console::g_progress.bytes_consumed += dump::skip_bytes(file, dump::g_position.address);
-    }
-    dump::prime_file(file);
+  const bool readable = file != platform::kInvalidFile && !is_output;
+  // Live input is not waited for before the header is out: there auto decides later.
+  const bool live = readable && platform::file_is_live(file);
+  if (readable && !live) start_reading(file);
+  if (readable) {
     const char* label = encoding::encoding_label(dump::g_file_encoding.encoding);
     if (label != nullptr) {
       console::out_ascii_char(' ');
@@ -71,6 +83,7 @@ void dump_file(const char* name) {
     (void)console::count_rows(2);
     return;
   }
+  if (live) start_reading(file);
   for (bool reset = true; dump::next_line(file, reset) != -1; reset = false) {
     const int next_file = dump::write_dump_line();
     dump::g_position.leading_blanks = 0;

@@ -10,20 +10,18 @@
 #include "platform/charset.h"
 
 namespace console {
+
+uint32_t g_char_words[0x10000];
+
 namespace {
 
 constexpr char32_t kGetaMark = 0x3013;
-
-// A cached word: the spelling in bits 0-23, its length in bits 24-26, its cells in
-// bits 27-28, and bit 31 set once the word is built.
-constexpr uint32_t kBuilt = 0x80000000u;
 
 struct CharTables {
   bool to_utf8 = false;
   bool cells_by_length = false;  // a double-byte code page: each byte takes a cell
   platform::Converter encoder;   // UCS-4LE -> the display charset, unless UTF-8
   CharSpelling geta{};
-  uint32_t bmp[0x10000];
 };
 CharTables g_chars;
 
@@ -102,7 +100,7 @@ void display_char_setup(int code_page, const char* display_charset) {
   platform::charset_close(&g_chars.encoder);
   g_chars.to_utf8 = false;
   g_chars.cells_by_length = false;
-  std::memset(g_chars.bmp, 0, sizeof g_chars.bmp);
+  std::memset(g_char_words, 0, sizeof g_char_words);
   const bool own = display_is_raw() || display_charset == nullptr || *display_charset == '\0';
   if (!own && is_utf8_name(display_charset)) {
     g_chars.to_utf8 = true;
@@ -127,25 +125,19 @@ void display_char_setup(int code_page, const char* display_charset) {
   }
 }
 
-CharSpelling display_char(char32_t cp) {
-  if (cp >= 0x10000) return build(cp);
-  uint32_t w = g_chars.bmp[cp];
-  if (w == 0) {
-    const CharSpelling s = build(cp);
-    if (s.glyph.length > 3) return s;  // too long for a word: built every time
-    uint32_t text = 0;
-    for (int i = 0; i < s.glyph.length; ++i) {
-      text |= uint32_t{static_cast<uint8_t>(s.glyph.text[i])} << (8 * i);
-    }
-    w = kBuilt | uint32_t{s.cells} << 27 | uint32_t{s.glyph.length} << 24 | text;
-    g_chars.bmp[cp] = w;
+uint32_t build_char_word(char32_t cp) {
+  const CharSpelling s = build(cp);
+  if (s.glyph.length > 3) return kCharWordBuilt | kCharWordLong;
+  uint32_t w = kCharWordBuilt | uint32_t{s.cells} << 27 | uint32_t{s.glyph.length} << 24;
+  for (int i = 0; i < s.glyph.length; ++i) {
+    w |= uint32_t{static_cast<uint8_t>(s.glyph.text[i])} << (8 * i);
   }
-  CharSpelling s;
-  std::memset(s.glyph.text, ' ', sizeof s.glyph.text);
-  s.glyph.length = static_cast<uint8_t>((w >> 24) & 7);
-  s.cells = static_cast<uint8_t>((w >> 27) & 3);
-  for (int i = 0; i < 3; ++i) s.glyph.text[i] = static_cast<char>((w >> (8 * i)) & 0xFF);
-  return s;
+  if (cp < 0x10000) g_char_words[cp] = w;
+  return w;
+}
+
+CharSpelling display_char(char32_t cp) {
+  return build(cp);
 }
 
 }  // namespace console

@@ -52,7 +52,8 @@ void prime_file(platform::FileHandle file);
 /// next_line calls would, taking only lines whose look-ahead byte is in the block too;
 /// returns their bytes, 16 per line, and sets count (0 when next_line must go on).
 /// g_line and g_look_ahead are left as after the last line handed out.
-const uint8_t* take_full_lines(size_t max, size_t* count);
+/// ahead is how many bytes after each line must be in the block (at least 1).
+const uint8_t* take_full_lines(size_t max, size_t* count, size_t ahead = 1);
 
 /// Passes over count bytes at the start of the file (seeking where the file allows
 /// it, else reading); returns how many the file held, at most count. A failed read ends

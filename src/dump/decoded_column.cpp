@@ -13,16 +13,125 @@ FileEncoding g_file_encoding;
 
 namespace {
 
+using encoding::Decoded;
 using encoding::TextEncoding;
 
+// An ASCII byte in the column: itself when printable, else a dot.
+constexpr auto kAsciiColumn = [] {
+  struct Table {
+    char c[128];
+  } t{};
+  for (int b = 0; b < 128; ++b) t.c[b] = b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+  return t;
+}();
+
+// n dots or blanks for the positions of one character. REQUIRES: n <= 4; 4 bytes at p.
 inline char* put_dots(char* p, int n) {
-  for (int i = 0; i < n; ++i) *p++ = '.';
-  return p;
+  std::memset(p, '.', 4);
+  return p + n;
 }
 
 inline char* put_blanks(char* p, int n) {
-  for (int i = 0; i < n; ++i) *p++ = ' ';
+  std::memset(p, ' ', 4);
+  return p + (n > 0 ? n : 0);
+}
+
+template <TextEncoding E>
+inline Decoded decode(const uint8_t* p, size_t avail) {
+  if constexpr (E == TextEncoding::kUtf8) return encoding::decode_utf8(p, avail);
+  if constexpr (E == TextEncoding::kEucJp) return encoding::decode_euc_jp(p, avail);
+  if constexpr (E == TextEncoding::kUtf16Le) return encoding::decode_utf16<false>(p, avail);
+  if constexpr (E == TextEncoding::kUtf16Be) return encoding::decode_utf16<true>(p, avail);
+  return {1, encoding::kNoChar};
+}
+
+// Puts one character of length bytes, in_line of them on this line: its spelling and
+// blanks for the rest of its positions, or a dot per byte when it is not to be shown.
+inline char* put_char(char* p, char32_t cp, int length, int in_line) {
+  const uint32_t w = console::char_word(cp);
+  const int cells = static_cast<int>((w >> 27) & 3);
+  if (cells == 0 || cells > length) return put_dots(p, in_line);
+  if ((w & console::kCharWordLong) != 0) {
+    const console::CharSpelling s = console::display_char(cp);
+    std::memcpy(p, s.glyph.text, s.glyph.length);
+    return put_blanks(p + s.glyph.length, in_line - s.cells);
+  }
+  p[0] = static_cast<char>(w & 0xFF);
+  p[1] = static_cast<char>((w >> 8) & 0xFF);
+  p[2] = static_cast<char>((w >> 16) & 0xFF);
+  return put_blanks(p + ((w >> 24) & 7), in_line - cells);
+}
+
+template <TextEncoding E>
+char* put_column(char* p, const uint8_t* line, int first, int last, size_t ahead_count,
+                 DecodedClasses* classes) {
+  constexpr bool kUtf16 = E == TextEncoding::kUtf16Le || E == TextEncoding::kUtf16Be;
+  const int valid = last + 1;
+  const size_t end = static_cast<size_t>(valid) + ahead_count;
+  uint32_t lead = 0, control = 0, newline = 0;
+  for (int k = 0; k < first; ++k) *p++ = ' ';
+  int j = first;
+  if (first == 0 && g_file_encoding.carried > 0) {
+    // The bytes of a character shown at the last line's end.
+    j = g_file_encoding.carried < valid ? g_file_encoding.carried : valid;
+    p = put_blanks(p, j);
+  }
+  while (j < valid) {
+    if constexpr (!kUtf16) {
+      const uint8_t b = line[j];
+      if (b < 0x80) {
+        *p++ = kAsciiColumn.c[b];
+        ++j;
+        continue;
+      }
+    } else if ((j & 1) != 0) {
+      // Half a code unit, the rest of it skipped (-s): no character.
+      *p++ = '.';
+      ++j;
+      continue;
+    }
+    const Decoded d = decode<E>(line + j, end - static_cast<size_t>(j));
+    const int length = static_cast<int>(d.length);
+    const int in_line = length < valid - j ? length : valid - j;
+    if (d.cp == encoding::kNoChar) {
+      p = put_dots(p, in_line);
+    } else {
+      p = put_char(p, d.cp, length, in_line);
+      if (classes != nullptr) {
+        if (kUtf16 ? d.cp >= 0x80 : length > 1) lead |= 1u << j;
+        if (kUtf16 && length == 2 && (d.cp < 0x20 || d.cp == 0x7F)) control |= 3u << j;
+        if (kUtf16 && length == 2 && (d.cp == 0x0A || d.cp == 0x0D)) newline |= 3u << j;
+      }
+    }
+    j += length;
+  }
+  g_file_encoding.carried = j - valid;
+  if (classes != nullptr) {
+    if (!kUtf16) {
+      // Control codes and line ends are single bytes in these encodings.
+      for (int k = first; k < valid; ++k) {
+        if (is_control(line[k])) control |= 1u << k;
+        if (line[k] == 0x0A || line[k] == 0x0D) newline |= 1u << k;
+      }
+    }
+    *classes = {lead, control, newline};
+  }
+  for (int k = valid; k < 16; ++k) *p++ = ' ';
   return p;
+}
+
+char* put_column_as(char* p, const uint8_t* line, int first, int last, size_t ahead_count,
+                    DecodedClasses* classes) {
+  switch (g_file_encoding.encoding) {
+    case TextEncoding::kUtf8:
+      return put_column<TextEncoding::kUtf8>(p, line, first, last, ahead_count, classes);
+    case TextEncoding::kEucJp:
+      return put_column<TextEncoding::kEucJp>(p, line, first, last, ahead_count, classes);
+    case TextEncoding::kUtf16Le:
+      return put_column<TextEncoding::kUtf16Le>(p, line, first, last, ahead_count, classes);
+    default:
+      return put_column<TextEncoding::kUtf16Be>(p, line, first, last, ahead_count, classes);
+  }
 }
 
 }  // namespace
@@ -47,70 +156,19 @@ void note_file_bytes(const uint8_t* p, size_t n, bool at_start, bool more) {
   g_file_encoding.decided = true;
 }
 
-char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, const uint8_t* ahead,
-                         size_t ahead_count, DecodedClasses* classes) {
-  uint8_t line[16 + kDecodeLookAhead];
-  const size_t valid = static_cast<size_t>(last + 1);
-  std::memcpy(line, bytes, valid);
-  std::memcpy(line + valid, ahead, ahead_count);
-  const size_t end = valid + ahead_count;
-  const TextEncoding e = g_file_encoding.encoding;
-  const bool utf16 = e == TextEncoding::kUtf16Le || e == TextEncoding::kUtf16Be;
-  const bool show = console::g_options.japanese_display;
-  *classes = DecodedClasses{};
-
-  p = put_blanks(p, first);
-  int j = first;
-  // The bytes of a character shown at the last line's end.
-  if (first == 0) {
-    const int carried = g_file_encoding.carried < last + 1 ? g_file_encoding.carried : last + 1;
-    p = show ? put_blanks(p, carried) : p;
-    for (; j < carried; ++j) {
-      if (!show) p = put_plain_char(p, line[j]);
-    }
+char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, size_t ahead_count,
+                         DecodedClasses* classes) {
+  if (console::g_options.japanese_display) {
+    return put_column_as(p, bytes, first, last, ahead_count, classes);
   }
-  g_file_encoding.carried = 0;
-  while (j <= last) {
-    if (utf16 && (j & 1) != 0) {
-      // Half a code unit, the rest of it skipped (-s): no character.
-      p = show ? put_dots(p, 1) : put_plain_char(p, line[j]);
-      ++j;
-      continue;
-    }
-    const encoding::Decoded d = encoding::decode_char(e, line + j, end - static_cast<size_t>(j));
-    const int length = static_cast<int>(d.length);
-    const int in_line = length < last + 1 - j ? length : last + 1 - j;
-    if (utf16) {
-      if (d.cp != encoding::kNoChar && d.cp >= 0x80) classes->lead |= 1u << j;
-      if (d.length == 2 && d.cp != encoding::kNoChar) {
-        const uint32_t both = 3u << j;
-        if (d.cp == 0x0A || d.cp == 0x0D) classes->newline |= both;
-        if (d.cp < 0x20 || d.cp == 0x7F) classes->control |= both;
-      }
-    } else {
-      if (d.cp != encoding::kNoChar && length > 1) classes->lead |= 1u << j;
-      for (int k = j; k < j + in_line; ++k) {
-        if (line[k] == 0x0A || line[k] == 0x0D) classes->newline |= 1u << k;
-        if (is_control(line[k])) classes->control |= 1u << k;
-      }
-    }
-    if (!show) {
-      for (int k = j; k < j + in_line; ++k) p = put_plain_char(p, line[k]);
-    } else if (d.cp == encoding::kNoChar) {
-      p = put_dots(p, in_line);
-    } else {
-      const console::CharSpelling s = console::display_char(d.cp);
-      if (s.cells == 0 || s.cells > length) {
-        p = put_dots(p, in_line);
-      } else {
-        std::memcpy(p, s.glyph.text, s.glyph.length);
-        p = put_blanks(p + s.glyph.length, in_line - s.cells);
-      }
-    }
-    j += length;
+  // Japanese display off: each byte by itself, as in every encoding; the decoding still
+  // gives the classes, and carries from line to line for them.
+  char scratch[kDecodedColumnRoom];
+  (void)put_column_as(scratch, bytes, first, last, ahead_count, classes);
+  for (int k = 0; k < 16; ++k) {
+    p = k < first || k > last ? put_blanks(p, 1) : put_plain_char(p, bytes[k]);
   }
-  if (j > last + 1) g_file_encoding.carried = j - (last + 1);
-  return put_blanks(p, 15 - last);
+  return p;
 }
 
 }  // namespace dump

@@ -47,13 +47,16 @@ struct DecodedClasses {
   uint32_t newline = 0;  ///< a byte of a CR or LF code unit
 };
 
-/// Room put_decoded_column may use.
-inline constexpr size_t kDecodedColumnRoom = 17 * 16;
+/// Room put_decoded_column may use: 17 positions of up to four bytes, or of a long
+/// spelling (a Glyph) where the display charset needs one.
+inline constexpr size_t kDecodedColumnRoom = 17 * 12 + 16;
 
-/// Puts the character column of bytes[first..last] at p, with the ahead_count bytes
-/// that follow the line in ahead; returns its end and fills classes.
-/// REQUIRES: kDecodedColumnRoom bytes at p; ahead_count <= kDecodeLookAhead.
-char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, const uint8_t* ahead,
-                         size_t ahead_count, DecodedClasses* classes);
+/// Puts the character column of bytes[first..last] at p, reading a character that
+/// begins near the end into the ahead_count bytes after last; returns the column's end.
+/// Fills classes unless it is nullptr.
+/// REQUIRES: kDecodedColumnRoom bytes at p; bytes[last + 1 .. last + ahead_count]
+/// readable; ahead_count <= kDecodeLookAhead, and 0 unless last is 15.
+char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, size_t ahead_count,
+                         DecodedClasses* classes);
 
 }  // namespace dump

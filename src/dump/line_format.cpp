@@ -1,6 +1,7 @@
 #include "dump/line_format.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "console/display_encoding.h"
 #include "console/dump_options.h"
@@ -24,6 +25,7 @@ namespace {
 constexpr size_t kLineRoom = 8 + 60 + 18 * 2 * sizeof(console::Glyph) + 2;
 static_assert(kLineRoom >= kRowWidth + kRowSlack + 1);
 static_assert(kLineRoom <= console::kMaxReserve);
+static_assert(kLineRoom >= 8 + kCharColumnIndex + kDecodedColumnRoom + 1);
 
 // How lines are built, decided once before the first file.
 struct LineFormat {
@@ -103,16 +105,36 @@ __attribute__((noinline)) void write_line_per_byte(int first, int last) {
   finish_char_column();
 }
 
-// A line of a file in an encoding decoded character by character: the hex digits with
-// the classes the decoding gives them, then the decoded column.
+// A full line of a file in an encoding decoded character by character: offset and hex
+// column from the row kernel, the decoded column over its plain one. row[16..] holds
+// the ahead bytes that follow it.
+inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size_t ahead) {
+  const RowKernel& kernel = row_kernel();
+  if (address >= kWideAddress) p = put_high_digits(p, address);
+  RowScan scan;
+  kernel.scan_row(row, &scan);
+  kernel.format_row(p, static_cast<uint32_t>(address), row, scan);
+  if (console::g_options.hyphen) p[kHyphenIndex] = '-';
+  p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
+  *p++ = '\n';
+  return p;
+}
+
+// Any line of a decoded file: a full uncoloured one by put_decoded_row; else piece by
+// piece, each hex byte with the classes the decoding gives it.
 __attribute__((noinline)) void write_line_decoded(int first, int last) {
-  uint8_t ahead[kDecodeLookAhead];
-  const size_t ahead_count = last == 15 ? look_ahead_bytes(ahead, sizeof ahead) : 0;
+  uint8_t line[16 + kDecodeLookAhead];
+  std::memcpy(line, g_line.bytes, 16);
+  const size_t ahead = last == 15 ? look_ahead_bytes(line + 16, kDecodeLookAhead) : 0;
+  const bool colored = g_format.path == LinePath::kPerByte;
+  if (!colored && first == 0 && last == 15) {
+    char* p = console::out_reserve(kLineRoom);
+    console::out_commit(put_decoded_row(p, g_position.address, line, ahead));
+    return;
+  }
   char column[kDecodedColumnRoom];
   DecodedClasses classes;
-  const size_t column_length = static_cast<size_t>(
-      put_decoded_column(column, g_line.bytes, first, last, ahead, ahead_count, &classes) - column);
-  const bool colored = g_format.path == LinePath::kPerByte;
+  const char* column_end = put_decoded_column(column, line, first, last, ahead, &classes);
   char* p = console::out_reserve(18 + 16 * 3);
   if (g_position.address >= kWideAddress) p = put_high_digits(p, g_position.address);
   for (int shift = 24; shift >= 0; shift -= 8) {
@@ -137,9 +159,35 @@ __attribute__((noinline)) void write_line_decoded(int first, int last) {
   }
   p[0] = ' ';
   p[1] = ' ';
-  console::out_commit(p + 2);
-  console::out_raw(column, column_length);
-  console::out_ascii_char('\n');
+  p += 2;
+  const size_t n = static_cast<size_t>(column_end - column);
+  std::memcpy(p, column, n);
+  p[n] = '\n';
+  console::out_commit(p + n + 1);
+}
+
+// The full lines that follow in the current block of a decoded file, as
+// write_following_rows does for the code page's own.
+void write_following_decoded() {
+  int32_t rows_left = console::rows_before_prompt();
+  while (rows_left > 0) {
+    size_t count;
+    const uint8_t* rows = take_full_lines(static_cast<size_t>(rows_left), &count, kDecodeLookAhead);
+    if (count == 0) return;
+    uint64_t address = g_position.address;
+    char* p = console::out_reserve(kLineRoom);
+    for (size_t i = 0; i < count; ++i, rows += 16, address += 16) {
+      if (p >= console::out_limit()) {
+        console::out_commit(p);
+        p = console::out_reserve(kLineRoom);
+      }
+      p = put_decoded_row(p, address, rows, kDecodeLookAhead);
+    }
+    console::out_commit(p);
+    g_position.address = address;
+    (void)console::count_rows(static_cast<int32_t>(count));  // no prompt: rows_left
+    rows_left -= static_cast<int32_t>(count);
+  }
 }
 
 // The full lines that follow in the current block, written in one loop instead of one
@@ -216,7 +264,12 @@ int write_dump_line() {
 }
 
 void write_following_lines() {
-  if (g_format.path == LinePath::kRows && !file_is_decoded()) write_following_rows();
+  if (g_format.path != LinePath::kRows) return;
+  if (file_is_decoded()) {
+    write_following_decoded();
+  } else {
+    write_following_rows();
+  }
 }
 
 }  // namespace dump

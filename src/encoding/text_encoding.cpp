@@ -3,8 +3,6 @@
 #include <cctype>
 #include <cstring>
 
-#include "encoding/jis_table.h"
-
 namespace encoding {
 namespace {
 
@@ -21,79 +19,8 @@ constexpr NamedEncoding kNames[] = {
     {"UTF16LE", TextEncoding::kUtf16Le}, {"UTF16BE", TextEncoding::kUtf16Be},
 };
 
-inline bool is_continuation(uint8_t b) {
-  return (b & 0xC0) == 0x80;
-}
-
 inline bool is_euc_byte(uint8_t b) {
   return b >= 0xA1 && b <= 0xFE;
-}
-
-Decoded decode_utf8(const uint8_t* p, size_t avail) {
-  constexpr Decoded kBad = {1, kNoChar};
-  const uint8_t b = p[0];
-  if (b < 0x80) return {1, b};
-  // The second byte's range is narrower after E0, ED, F0 and F4: that is what refuses
-  // overlong forms, surrogates and code points past U+10FFFF.
-  uint32_t length;
-  char32_t cp;
-  uint8_t low = 0x80, high = 0xBF;
-  if (b >= 0xC2 && b <= 0xDF) {
-    length = 2;
-    cp = b & 0x1F;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    length = 3;
-    cp = b & 0x0F;
-    if (b == 0xE0) low = 0xA0;
-    if (b == 0xED) high = 0x9F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    length = 4;
-    cp = b & 0x07;
-    if (b == 0xF0) low = 0x90;
-    if (b == 0xF4) high = 0x8F;
-  } else {
-    return kBad;
-  }
-  if (avail < length || p[1] < low || p[1] > high) return kBad;
-  for (uint32_t i = 1; i < length; ++i) {
-    if (!is_continuation(p[i])) return kBad;
-    cp = (cp << 6) | (p[i] & 0x3F);
-  }
-  return {length, cp};
-}
-
-Decoded decode_euc_jp(const uint8_t* p, size_t avail) {
-  constexpr Decoded kBad = {1, kNoChar};
-  const uint8_t b = p[0];
-  if (b < 0x80) return {1, b};
-  if (b == 0x8E) {
-    // A half-width katakana: U+FF61 to U+FF9F.
-    if (avail < 2 || p[1] < 0xA1 || p[1] > 0xDF) return kBad;
-    return {2, static_cast<char32_t>(0xFF61 + (p[1] - 0xA1))};
-  }
-  if (b == 0x8F) {
-    if (avail < 3 || !is_euc_byte(p[1]) || !is_euc_byte(p[2])) return kBad;
-    const char32_t cp = jis_x0212_char(p[1], p[2]);
-    return cp != 0 ? Decoded{3, cp} : kBad;
-  }
-  if (!is_euc_byte(b) || avail < 2 || !is_euc_byte(p[1])) return kBad;
-  const char32_t cp = jis_x0208_char(b, p[1]);
-  return cp != 0 ? Decoded{2, cp} : kBad;
-}
-
-inline uint32_t unit_at(const uint8_t* p, bool big_endian) {
-  return big_endian ? (uint32_t{p[0]} << 8 | p[1]) : (uint32_t{p[1]} << 8 | p[0]);
-}
-
-Decoded decode_utf16(const uint8_t* p, size_t avail, bool big_endian) {
-  if (avail < 2) return {1, kNoChar};
-  const uint32_t unit = unit_at(p, big_endian);
-  if (unit < 0xD800 || unit > 0xDFFF) return {2, unit};
-  // A high surrogate takes a low one after it; any other surrogate stands for nothing.
-  if (unit >= 0xDC00 || avail < 4) return {2, kNoChar};
-  const uint32_t low = unit_at(p + 2, big_endian);
-  if (low < 0xDC00 || low > 0xDFFF) return {2, kNoChar};
-  return {4, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)};
 }
 
 // Whether p[0..n) is UTF-8 with at least one multibyte character and nothing invalid;
@@ -212,9 +139,9 @@ Decoded decode_char(TextEncoding e, const uint8_t* p, size_t avail) {
     case TextEncoding::kEucJp:
       return decode_euc_jp(p, avail);
     case TextEncoding::kUtf16Le:
-      return decode_utf16(p, avail, false);
+      return decode_utf16<false>(p, avail);
     case TextEncoding::kUtf16Be:
-      return decode_utf16(p, avail, true);
+      return decode_utf16<true>(p, avail);
     default:
       return {1, p[0] < 0x80 ? char32_t{p[0]} : kNoChar};
   }

@@ -127,7 +127,7 @@ void display_char_setup(int code_page, const char* display_charset) {
 
 uint32_t build_char_word(char32_t cp) {
   const CharSpelling s = build(cp);
-  if (s.glyph.length > 3) return kCharWordBuilt | kCharWordLong;
+  if (s.glyph.length > 3) return kCharWordBuilt | kCharWordLong | uint32_t{s.cells} << 27;
   uint32_t w = kCharWordBuilt | uint32_t{s.cells} << 27 | uint32_t{s.glyph.length} << 24;
   for (int i = 0; i < s.glyph.length; ++i) {
     w |= uint32_t{static_cast<uint8_t>(s.glyph.text[i])} << (8 * i);

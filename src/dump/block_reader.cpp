@@ -65,9 +65,11 @@ void fill_block() {
 // whatever is left.
 bool live_line_ready() {
   if (g_reader.input_ended || g_reader.read_failed) return true;
+  if (g_reader.buffer_remaining < 16) return false;
   if (file_is_decoded()) {
     // The line's last character may take up to three bytes after it.
-    return g_reader.buffer_remaining >= static_cast<int32_t>(16 + kDecodeLookAhead);
+    const size_t wanted = look_ahead_wanted(g_reader.read_buffer + g_reader.buffer_position);
+    return static_cast<size_t>(g_reader.buffer_remaining) >= 16 + wanted;
   }
   if (g_reader.buffer_remaining != 16) return g_reader.buffer_remaining > 16;
   return !console::g_options.japanese_display ||

@@ -156,6 +156,32 @@ void note_file_bytes(const uint8_t* p, size_t n, bool at_start, bool more) {
   g_file_encoding.decided = true;
 }
 
+size_t look_ahead_wanted(const uint8_t* row) {
+  // From what each of the last three bytes would need if a character began there: more
+  // than it may need, never less.
+  size_t wanted = 0;
+  for (size_t j = 16 - kDecodeLookAhead; j < 16; ++j) {
+    const uint8_t b = row[j];
+    size_t length = 1;
+    switch (g_file_encoding.encoding) {
+      case TextEncoding::kUtf8:
+        length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        break;
+      case TextEncoding::kEucJp:
+        length = b == 0x8F ? 3 : b >= 0x80 ? 2 : 1;
+        break;
+      case TextEncoding::kUtf16Le:
+        length = j == 14 && (row[15] & 0xFC) == 0xD8 ? 4 : 2;
+        break;
+      default:
+        length = j == 14 && (row[14] & 0xFC) == 0xD8 ? 4 : 2;
+        break;
+    }
+    if (j + length > 16 && j + length - 16 > wanted) wanted = j + length - 16;
+  }
+  return wanted;
+}
+
 char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, size_t ahead_count,
                          DecodedClasses* classes) {
   if (console::g_options.japanese_display) {

@@ -40,6 +40,10 @@ inline bool file_is_decoded() {
 /// Bytes after a line that its last character may need (the look-ahead).
 inline constexpr size_t kDecodeLookAhead = encoding::kMaxCharBytes - 1;
 
+/// How many bytes after the full line row its last character may need, at most
+/// kDecodeLookAhead: live input waits for them before the line is shown.
+size_t look_ahead_wanted(const uint8_t* row);
+
 /// Bit j set for position j: what the hex column's highlighting needs of a line.
 struct DecodedClasses {
   uint32_t lead = 0;     ///< the first byte of a multibyte (UTF-16: non-ASCII) character

@@ -100,6 +100,27 @@ const std::vector<HighlightCase> kHighlightCases = {
      "-kcdm",
      {bytes({0x82, 0x0D, 0xFF, 0x0A, 0x7F, 0x88, 0x9F, 0xE0, 0xFC, 0xA0, 0x80, 0xFD})},
      {kCyan, kYellow, kRed, kRed, kMagenta, kCyan, kCyan, kCyan, kCyan, kNone, kNone, kNone}},
+    // Other encodings: -k at the first byte of each multibyte character, -c and -d by
+    // code unit (both bytes of one in UTF-16).
+    // 00 0D in UTF-16LE is U+0D00, no line end.
+    {"UTF-16LE code units",
+     "-e utf16le -kcd",
+     {bytes({0x41, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0xE5, 0x65, 0x09, 0x00, 0x00, 0x0D})},
+     {kNone, kNone, kYellow, kYellow, kYellow, kYellow, kCyan, kNone, kMagenta, kMagenta, kCyan,
+      kNone}},
+    {"UTF-8 lead bytes, not invalid ones",
+     "-e utf8 -kc",
+     {bytes({0xE6, 0x97, 0xA5, 0x41, 0xC0, 0xAF, 0x82, 0xA0, 0xC2, 0x85, 0x0D})},
+     {kCyan, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kCyan, kNone, kMagenta}},
+    {"EUC-JP lead bytes",
+     "-e eucjp -kd",
+     {bytes({0xC6, 0xFC, 0x8E, 0xB1, 0x8F, 0xB0, 0xA1, 0x0A, 0x82, 0xA1})},
+     {kCyan, kNone, kCyan, kNone, kCyan, kNone, kNone, kYellow, kNone, kNone}},
+    {"UTF-8 character across lines",
+     "-e utf8 -k",
+     {std::string(15, 'A') + bytes({0xE6, 0x97, 0xA5, 0xE6})},
+     {kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone,
+      kNone, kNone, kCyan, kNone, kNone, kNone}},
 };
 
 TEST(TerminalColours, HexDigitsOfChosenBytesAndNothingElse) {

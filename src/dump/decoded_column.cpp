@@ -1,5 +1,6 @@
 #include "dump/decoded_column.h"
 
+#include <bit>
 #include <cstring>
 
 #include "console/display_char.h"
@@ -26,6 +27,21 @@ constexpr auto kAsciiColumn = [] {
 }();
 
 // n dots or blanks for the positions of one character. REQUIRES: n <= 4; 4 bytes at p.
+// For each byte: the length of the UTF-8 character it begins, 0 when it begins none.
+constexpr auto kUtf8Lead = [] {
+  struct Table {
+    uint8_t length[256];
+  } t{};
+  for (int b = 0; b < 256; ++b) {
+    t.length[b] = b < 0x80                 ? 1
+                  : b >= 0xC2 && b <= 0xDF ? 2
+                  : b >= 0xE0 && b <= 0xEF ? 3
+                  : b >= 0xF0 && b <= 0xF4 ? 4
+                                           : 0;
+  }
+  return t;
+}();
+
 inline char* put_dots(char* p, int n) {
   std::memset(p, '.', 4);
   return p + n;
@@ -84,6 +100,12 @@ char* put_column(char* p, const uint8_t* line, int first, int last, size_t ahead
         ++j;
         continue;
       }
+      if (E == TextEncoding::kUtf8 && kUtf8Lead.length[b] == 0) {
+        // A byte that begins no UTF-8 character: most of them in binary data.
+        *p++ = '.';
+        ++j;
+        continue;
+      }
     } else if ((j & 1) != 0) {
       // Half a code unit, the rest of it skipped (-s): no character.
       *p++ = '.';
@@ -117,6 +139,55 @@ char* put_column(char* p, const uint8_t* line, int first, int last, size_t ahead
     *classes = {lead, control, newline};
   }
   for (int k = valid; k < 16; ++k) *p++ = ' ';
+  return p;
+}
+
+// A full line in a byte-oriented encoding, without classes: every byte is first taken
+// as shown alone (ASCII, or a dot), and only the bytes that may begin a multibyte
+// character are decoded, so that binary data, where most of them begin none, costs a
+// branch per candidate rather than one per byte.
+template <TextEncoding E>
+char* put_row_of_bytes(char* p, const uint8_t* line, size_t ahead_count) {
+  static_assert(E == TextEncoding::kUtf8 || E == TextEncoding::kEucJp);
+  char single[32];  // 16 more than the row: copied 16 at a time from any position
+  for (int k = 0; k < 16; ++k) {
+    const uint8_t b = line[k];
+    single[k] = b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+  }
+  // The bytes that may begin a character, eight at a time: from 0x80 up in EUC-JP, from
+  // 0xC0 up in UTF-8 (the decoder refuses C0, C1 and F5-FF).
+  uint32_t candidates = 0;
+  for (int half = 0; half < 2; ++half) {
+    uint64_t x;
+    std::memcpy(&x, line + 8 * half, 8);
+    if (E == TextEncoding::kUtf8) x &= x << 1;
+    // The high bit of each byte, gathered into the top byte by one multiplication.
+    const uint64_t bits = ((x & 0x8080808080808080ull) >> 7) * 0x0102040810204080ull >> 56;
+    candidates |= static_cast<uint32_t>(bits) << (8 * half);
+  }
+  int pos = g_file_encoding.carried;
+  p = put_blanks(p, pos);
+  candidates &= ~((1u << pos) - 1);
+  const size_t end = 16 + ahead_count;
+  while (candidates != 0) {
+    const int k = std::countr_zero(candidates);
+    candidates &= candidates - 1;
+    const Decoded d = decode<E>(line + k, end - static_cast<size_t>(k));
+    if (d.cp == encoding::kNoChar) continue;  // its dot is in single already
+    // Byte by byte: the segments between characters are short, and a wide copy would
+    // wait for the byte stores that filled single.
+    for (int i = pos; i < k; ++i) *p++ = single[i];
+    const int length = static_cast<int>(d.length);
+    const int in_line = length < 16 - k ? length : 16 - k;
+    p = put_char(p, d.cp, length, in_line);
+    pos = k + length;
+    candidates &= pos >= 16 ? 0 : ~((1u << pos) - 1);
+  }
+  g_file_encoding.carried = pos > 16 ? pos - 16 : 0;
+  if (pos < 16) {
+    std::memcpy(p, single + pos, 16);
+    p += 16 - pos;
+  }
   return p;
 }
 
@@ -185,6 +256,14 @@ size_t look_ahead_wanted(const uint8_t* row) {
 char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, size_t ahead_count,
                          DecodedClasses* classes) {
   if (console::g_options.japanese_display) {
+    if (classes == nullptr && first == 0 && last == 15) {
+      if (g_file_encoding.encoding == TextEncoding::kUtf8) {
+        return put_row_of_bytes<TextEncoding::kUtf8>(p, bytes, ahead_count);
+      }
+      if (g_file_encoding.encoding == TextEncoding::kEucJp) {
+        return put_row_of_bytes<TextEncoding::kEucJp>(p, bytes, ahead_count);
+      }
+    }
     return put_column_as(p, bytes, first, last, ahead_count, classes);
   }
   // Japanese display off: each byte by itself, as in every encoding; the decoding still

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "encoding/text_encoding.h"
 
@@ -50,6 +51,20 @@ struct DecodedClasses {
   uint32_t control = 0;  ///< a byte of a control code unit
   uint32_t newline = 0;  ///< a byte of a CR or LF code unit
 };
+
+/// True when the full line row is ASCII and nothing of it was shown at the last line's
+/// end, in a byte-oriented encoding: then the plain column is the decoded one.
+inline bool row_is_plain_ascii(const uint8_t* row) {
+  if (g_file_encoding.carried != 0 ||
+      g_file_encoding.encoding == encoding::TextEncoding::kUtf16Le ||
+      g_file_encoding.encoding == encoding::TextEncoding::kUtf16Be) {
+    return false;
+  }
+  uint64_t a, b;
+  std::memcpy(&a, row, 8);
+  std::memcpy(&b, row + 8, 8);
+  return ((a | b) & 0x8080808080808080ull) == 0;
+}
 
 /// Room put_decoded_column may use: 17 positions of up to four bytes, or of a long
 /// spelling (a Glyph) where the display charset needs one.

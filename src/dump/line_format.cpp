@@ -115,7 +115,12 @@ inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size
   kernel.scan_row(row, &scan);
   kernel.format_row(p, static_cast<uint32_t>(address), row, scan);
   if (console::g_options.hyphen) p[kHyphenIndex] = '-';
-  p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
+  // An ASCII row in a byte-oriented encoding: the kernel's plain column is the column.
+  if (row_is_plain_ascii(row)) {
+    p += kCharColumnIndex + 16;
+  } else {
+    p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
+  }
   *p++ = '\n';
   return p;
 }

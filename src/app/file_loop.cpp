@@ -18,8 +18,11 @@ namespace app {
 
 namespace {
 
-// Passes over the skip and begins the reading, a file on disk with its first block.
-void start_reading(platform::FileHandle file) {
+// Passes over the skip and begins the reading, a file on disk with its first block;
+// returns the file's progress so far, which the pager shows from when the header has
+// been counted (a prompt at the header still shows the last file's).
+console::Progress start_reading(platform::FileHandle file) {
+  const console::Progress before = console::g_progress;
   console::g_progress.file_size = platform::file_size(file);
   console::g_progress.bytes_consumed = 0;
   const int32_t skip = console::g_options.skip;
@@ -29,6 +32,9 @@ void start_reading(platform::FileHandle file) {
     console::g_progress.bytes_consumed += dump::skip_bytes(file, dump::g_position.address);
   }
   dump::prime_file(file);
+  const console::Progress progress = console::g_progress;
+  console::g_progress = before;
+  return progress;
 }
 
 }  // namespace
@@ -53,7 +59,8 @@ void dump_file(const char* name) {
   const bool readable = file != platform::kInvalidFile && !is_output;
   // Live input is not waited for before the header is out: there auto decides later.
   const bool live = readable && platform::file_is_live(file);
-  if (readable && !live) start_reading(file);
+  console::Progress progress;
+  if (readable && !live) progress = start_reading(file);
   if (readable) {
     const char* label = encoding::encoding_label(dump::g_file_encoding.encoding);
     if (label != nullptr) {
@@ -83,7 +90,7 @@ void dump_file(const char* name) {
     (void)console::count_rows(2);
     return;
   }
-  if (live) start_reading(file);
+  console::g_progress = live ? start_reading(file) : progress;
   for (bool reset = true; dump::next_line(file, reset) != -1; reset = false) {
     const int next_file = dump::write_dump_line();
     dump::g_position.leading_blanks = 0;

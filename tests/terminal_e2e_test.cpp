@@ -201,6 +201,39 @@ TEST(TerminalColours, RedirectedOutputCarriesNoEscapes) {
 // A file name is anybody's bytes: on a terminal its control characters show as '?'
 // rather than act (here an ESC that would turn the rest of the screen red), while a
 // redirected run keeps the name exactly as given.
+// Bytes of a file decoded as UTF-8 that could act on the terminal or move what follows
+// (escape sequences, right-to-left overrides, zero-width and combining characters, line
+// separators): each shows as dots, the column keeps its place, the terminal its state.
+TEST(TerminalColours, HostileTextInAFileDoesNotReachTheTerminal) {
+  REQUIRE_TMUX();
+  TmuxSession s;
+  s.write_file("f",
+               "\x1b[31m\xE2\x80\xAE"
+               "ab\xE2\x80\x8B"
+               "e\xCC\x81\xE2\x80\xA8\xC2\x9B"
+               "1;1H\xEF\xBB\xBF");
+  ASSERT_TRUE(s.start("\"$TOVIX\" -p -e utf8 f")) << s.error();
+  ASSERT_EQ(s.wait_for_exit(), 0);
+  bool row_seen = false;
+  for (const ScreenRow& row : s.screen()) {
+    if (row.text.rfind("00000010  ", 0) == 0) {
+      row_seen = true;
+      EXPECT_EQ(row.text.substr(60), ".....1;1H...    ") << row.text;
+    }
+    if (row.text.rfind("00000000  ", 0) == 0) {
+      EXPECT_EQ(row.text.substr(60), ".[31m...ab...e..") << row.text;
+    }
+    for (size_t i = 0; i < row.text.size(); ++i) {
+      if (row.text.compare(i, std::string(kEndMarker).size(), kEndMarker) == 0) break;
+      if (row.text.rfind("Tovix ", 0) != 0) {
+        EXPECT_EQ(row.fg[i], kNone) << row.text;
+      }
+    }
+  }
+  EXPECT_TRUE(row_seen) << s.text();
+  expect_terminal_restored(s);
+}
+
 TEST(TerminalColours, ControlCharactersInANameDoNotReachTheTerminal) {
   REQUIRE_TMUX();
   TmuxSession s;

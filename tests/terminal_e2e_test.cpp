@@ -218,7 +218,8 @@ TEST(TerminalColours, HostileTextInAFileDoesNotReachTheTerminal) {
   for (const ScreenRow& row : s.screen()) {
     if (row.text.rfind("00000010  ", 0) == 0) {
       row_seen = true;
-      EXPECT_EQ(row.text.substr(60), ".....1;1H...    ") << row.text;
+      EXPECT_EQ(row.text.substr(60), ".....1;1H...")
+          << row.text;  // the screen drops trailing blanks
     }
     if (row.text.rfind("00000000  ", 0) == 0) {
       EXPECT_EQ(row.text.substr(60), ".[31m...ab...e..") << row.text;

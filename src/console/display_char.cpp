@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "console/display_width.h"
+#include "encoding/text_encoding.h"
 #include "platform/charset.h"
 
 namespace console {
@@ -20,6 +21,7 @@ constexpr char32_t kGetaMark = 0x3013;
 struct CharTables {
   bool to_utf8 = false;
   bool cells_by_length = false;  // a double-byte code page: each byte takes a cell
+  bool cp932 = false;            // the display is CP932: spelt from the program's table
   platform::Converter encoder;   // UCS-4LE -> the display charset, unless UTF-8
   CharSpelling geta{};
 };
@@ -59,8 +61,18 @@ bool is_utf8_name(const char* name) {
   return std::strcmp(n, "UTF8") == 0;
 }
 
-// Spells cp through the converter into g; false when the display charset lacks it.
+// Spells cp through the converter (CP932: the program's own table) into g; false when
+// the display charset lacks it.
 bool convert(char32_t cp, Glyph* g) {
+  if (g_chars.cp932) {
+    const uint16_t bytes = cp < 0x80 ? static_cast<uint16_t>(cp) : encoding::cp932_bytes(cp);
+    if (bytes == 0 && cp != 0) return false;
+    std::memset(g->text, ' ', sizeof g->text);
+    g->length = bytes > 0xFF ? 2 : 1;
+    g->text[0] = static_cast<char>(bytes > 0xFF ? bytes >> 8 : bytes);
+    g->text[1] = bytes > 0xFF ? static_cast<char>(bytes & 0xFF) : ' ';
+    return true;
+  }
   if (g_chars.encoder.handle == nullptr) return false;
   const char in[4] = {static_cast<char>(cp & 0xFF), static_cast<char>((cp >> 8) & 0xFF),
                       static_cast<char>((cp >> 16) & 0xFF), static_cast<char>(cp >> 24)};
@@ -100,13 +112,19 @@ void display_char_setup(int code_page, const char* display_charset) {
   platform::charset_close(&g_chars.encoder);
   g_chars.to_utf8 = false;
   g_chars.cells_by_length = false;
+  g_chars.cp932 = false;
   std::memset(g_char_words, 0, sizeof g_char_words);
   const bool own = display_is_raw() || display_charset == nullptr || *display_charset == '\0';
   if (!own && is_utf8_name(display_charset)) {
     g_chars.to_utf8 = true;
   } else {
+    // CP932, the home code page, from the program's own table: the same everywhere, and
+    // where the platform has no converter (Windows) too.
+    g_chars.cp932 = own && code_page == 932;
     const char* target = own ? platform::code_page_charset(code_page) : display_charset;
-    if (target != nullptr) platform::charset_open(&g_chars.encoder, target, "UCS-4LE");
+    if (target != nullptr && !g_chars.cp932) {
+      platform::charset_open(&g_chars.encoder, target, "UCS-4LE");
+    }
     g_chars.cells_by_length = own;
   }
   g_chars.geta = CharSpelling{};

@@ -51,6 +51,10 @@ inline constexpr size_t kMaxCharBytes = 4;
 char32_t jis_x0208_char(uint8_t row, uint8_t cell);
 char32_t jis_x0212_char(uint8_t row, uint8_t cell);
 
+/// The CP932 spelling of code point cp from 0x80 up: one byte (a half-width kana) or a
+/// lead byte in bits 8-15 and a trail byte in bits 0-7; 0 when CP932 has none.
+uint16_t cp932_bytes(char32_t cp);
+
 /// Decoders of one character at p, with avail bytes there (at least 1). Bytes that
 /// spell no character (invalid, truncated, overlong, a surrogate) give kNoChar with
 /// length 1 (a whole code unit in UTF-16), so the bytes after them are read anew.

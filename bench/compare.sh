@@ -249,7 +249,7 @@ for kind in prose random; do
     files+=("$work/$input")
     option="-e $e"
     [ "$e" = auto ] && option=
-    lines+=("-e $e $kind|LC_ALL=C.UTF-8 $tovix -p $option $work/$input")
+    lines+=("$e $kind|LC_ALL=C.UTF-8 $tovix -p $option $work/$input")
   done
   printf '%s\n' "${lines[@]}" | time_group null "$kind" "$runs"
   i=0

@@ -312,6 +312,8 @@ TEST(TextEncoding, HostileSequencesAreDots) {
        "...."
        ".."},  // U+202E
       {"utf16be", std::string("\xFE\xFF\x00\x41", 4), "..A "},
+      // A full stop is a character; a line feed a control code of two bytes.
+      {"utf16le", std::string(".\0\n\0A\0", 6), ". ..A "},
       {"eucjp",
        "\xA9\xA1\x8E\xE0"
        "A",

@@ -111,6 +111,18 @@ char* put_column(char* p, const uint8_t* line, int first, int last, size_t ahead
       *p++ = '.';
       ++j;
       continue;
+    } else if (j + 1 < valid && classes == nullptr) {
+      // An ASCII code unit: itself and a blank, or two dots for a control code.
+      const uint32_t high = E == TextEncoding::kUtf16Le ? line[j + 1] : line[j];
+      const uint8_t low = E == TextEncoding::kUtf16Le ? line[j] : line[j + 1];
+      if (high == 0 && low < 0x80) {
+        const bool printable = low >= 0x20 && low < 0x7F;
+        p[0] = kAsciiColumn.c[low];
+        p[1] = printable ? ' ' : '.';
+        p += 2;
+        j += 2;
+        continue;
+      }
     }
     const Decoded d = decode<E>(line + j, end - static_cast<size_t>(j));
     const int length = static_cast<int>(d.length);

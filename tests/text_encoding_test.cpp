@@ -146,7 +146,7 @@ TEST(TextEncoding, DecodersTakeWholeCharactersAndRefuseTheRest) {
 }
 
 const std::string kProse =
-    "日本語のテキストです。カタカナ、ｶﾀｶﾅ！ΩαБ漢字かな交じり文「引用」ABCxyz123〜";
+    "日本語のテキストです。カタカナ、ｶﾀｶﾅ！ΩαБ漢字かな交じり文「引用」ABC.xyz123〜";
 
 // auto on whole files: the header names what it chose.
 TEST(TextEncoding, AutoChoosesOnEvidenceOnly) {

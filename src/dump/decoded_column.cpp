@@ -166,17 +166,27 @@ char* put_row_of_bytes(char* p, const uint8_t* line, size_t ahead_count) {
     const uint8_t b = line[k];
     single[k] = b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
   }
-  // The bytes that may begin a character, eight at a time: from 0x80 up in EUC-JP, from
-  // 0xC0 up in UTF-8 (the decoder refuses C0, C1 and F5-FF).
-  uint32_t candidates = 0;
+  // The bytes that may begin a character, eight at a time: from 0xC0 up in UTF-8 (the
+  // decoder refuses C0, C1 and F5-FF) when a continuation byte follows, from 0x80 up in
+  // EUC-JP when another follows; at position 15 whatever follows is in the look-ahead.
+  uint32_t high = 0, second = 0;
   for (int half = 0; half < 2; ++half) {
     uint64_t x;
     std::memcpy(&x, line + 8 * half, 8);
-    if (E == TextEncoding::kUtf8) x &= x << 1;
     // The high bit of each byte, gathered into the top byte by one multiplication.
-    const uint64_t bits = ((x & 0x8080808080808080ull) >> 7) * 0x0102040810204080ull >> 56;
-    candidates |= static_cast<uint32_t>(bits) << (8 * half);
+    auto gather = [](uint64_t bits) {
+      return static_cast<uint32_t>(((bits & 0x8080808080808080ull) >> 7) * 0x0102040810204080ull >>
+                                   56);
+    };
+    if (E == TextEncoding::kUtf8) {
+      high |= gather(x & (x << 1)) << (8 * half);     // 11xxxxxx
+      second |= gather(x & ~(x << 1)) << (8 * half);  // 10xxxxxx
+    } else {
+      high |= gather(x) << (8 * half);
+    }
   }
+  if (E == TextEncoding::kEucJp) second = high;
+  uint32_t candidates = high & ((second >> 1) | (1u << 15));
   int pos = g_file_encoding.carried;
   p = put_blanks(p, pos);
   candidates &= ~((1u << pos) - 1);

@@ -5,10 +5,16 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "console/display_char.h"
+#include "console/display_encoding.h"
 #include "console/display_width.h"
+#include "dump/byte_class.h"
+#include "dump/decoded_column.h"
 #include "encoding/text_encoding.h"
 #include "run_tovix.h"
 
@@ -243,6 +249,46 @@ TEST(TextEncoding, EveryEncodingShowsTheTextAligned) {
       EXPECT_EQ(split_dump(live.out, "/dev/stdin").lines, d.lines);
     }
   }
+}
+
+// The full-row columns (no classes wanted) take shortcuts of their own; they must give
+// what the general column gives, carry-over included, on text and on damaged text.
+TEST(TextEncoding, FullRowShortcutsMatchTheGeneralColumn) {
+  dump::build_byte_classes(932);
+  console::display_setup(932, "UTF-8");
+  console::display_char_setup(932, "UTF-8");
+  const std::pair<TextEncoding, const char*> encodings[] = {{TextEncoding::kUtf8, "UTF-8"},
+                                                            {TextEncoding::kEucJp, "EUC-JP"},
+                                                            {TextEncoding::kUtf16Le, "UTF-16LE"},
+                                                            {TextEncoding::kUtf16Be, "UTF-16BE"}};
+  uint32_t seed = 7;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  for (const auto& [e, charset] : encodings) {
+    const std::string text = convert(kProse + "ascii . \t\r\n" + kProse, charset);
+    for (int n = 0; n < 20000; ++n) {
+      uint8_t row[16 + dump::kDecodeLookAhead];
+      const size_t at = next() % (text.size() - sizeof row);
+      std::memcpy(row, text.data() + at, sizeof row);
+      for (int k = next() % 4; k > 0; --k) row[next() % sizeof row] = static_cast<uint8_t>(next());
+      const int carried = static_cast<int>(next() % 4);
+      char fast[dump::kDecodedColumnRoom], general[dump::kDecodedColumnRoom];
+      dump::g_file_encoding = {e, true, true, carried};
+      const char* fast_end = dump::put_decoded_column(fast, row, 0, 15, 3, nullptr);
+      const int fast_carried = dump::g_file_encoding.carried;
+      dump::g_file_encoding.carried = carried;
+      dump::DecodedClasses classes;
+      const char* general_end = dump::put_decoded_column(general, row, 0, 15, 3, &classes);
+      ASSERT_EQ(std::string(fast, static_cast<size_t>(fast_end - fast)),
+                std::string(general, static_cast<size_t>(general_end - general)))
+          << charset << " " << testing::PrintToString(std::string(row, row + sizeof row))
+          << " carried " << carried;
+      ASSERT_EQ(fast_carried, dump::g_file_encoding.carried) << charset;
+    }
+  }
+  dump::g_file_encoding = {};
 }
 
 // A skip that lands inside a character: its remaining bytes are dots, and after them the

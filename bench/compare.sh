@@ -132,6 +132,12 @@ if [ "$(stat -c %s "$work/prose.part")" -lt 65536 ]; then
   cp "$repo/examples/sample-sjis.txt" "$work/prose.part"
 fi
 repeat_to "$work/prose.part" "$work/prose" "$bytes"
+# The same prose in the other text encodings, for the table of encodings at the end.
+for enc in UTF-8:utf8 EUC-JP:eucjp UTF-16LE:utf16le; do
+  iconv -f CP932 -t "${enc%%:*}" -c "$work/prose.part" >"$work/prose.${enc##*:}.part" || true
+  repeat_to "$work/prose.${enc##*:}.part" "$work/prose.${enc##*:}" "$bytes"
+  rm "$work/prose.${enc##*:}.part"
+done
 prose_chars=$(iconv -f CP932 -t UTF-8 "$work/prose.part" |
   python3 -c 'import sys; print(len(set(sys.stdin.read())))')
 # JPEG: an 800x600 picture of gradients and noise, compressed at quality 85.
@@ -263,6 +269,36 @@ for mode in "${mode_list[@]}"; do
     echo "== $(input_text "$input") $(mode_text "$mode")"
     print_table "$(stat -c %s "$work/$input")" "$(input_text "$input") $(mode_text "$mode")"
   done
+done
+
+# Text encodings: the converted dump (C.UTF-8) of the prose in each encoding and of the
+# random bytes read in each, beside -e sjis on the same kind of input; auto on the
+# Shift_JIS prose shows what its detection costs.
+echo
+echo "== text encodings, converted (C.UTF-8), into /dev/null: MB/s of input, time over -e sjis on the same kind"
+for kind in prose random; do
+  : >"$work/results"
+  files=()
+  lines=()
+  for e in sjis utf8 eucjp utf16le auto; do
+    input=$kind
+    [ "$kind" = prose ] && [ "$e" != sjis ] && [ "$e" != auto ] && input=prose.$e
+    [ "$kind" = random ] && [ "$e" = auto ] && continue
+    cat "$work/$input" >/dev/null
+    files+=("$work/$input")
+    option="-e $e"
+    [ "$e" = auto ] && option=
+    lines+=("$e $kind|LC_ALL=C.UTF-8 $tovix -p $option $work/$input")
+  done
+  printf '%s\n' "${lines[@]}" | time_group null "$kind" "$runs"
+  i=0
+  while IFS=$'\t' read -r name seconds; do
+    [ "$i" = 0 ] && first=$seconds
+    size=$(stat -c %s "${files[$i]}")
+    awk -v n="$name" -v s="$size" -v t="$seconds" -v f="$first" \
+      'BEGIN { printf "  %-20s %8.0f MB/s %8.2f\n", n, s / t / 1e6, t / f }'
+    i=$((i + 1))
+  done <"$work/results"
 done
 
 # Start-up: a 1 KiB random file, many runs, without a shell between.

@@ -17,7 +17,9 @@
 //               inputs reach across the reader's 64 KiB blocks
 //   byte 4      where the data splits between the two files
 //   byte 5      seed of the piece sizes in which a pipe is fed, and of the keys
-//   byte 6      pager: bit 7 on, bits 0-5 the page height less one
+//   byte 6      pager: bit 7 on, bits 0-5 the page height less one; bit 6 with bit 7
+//               of byte 0 the text encoding: 0 the code page's own (-e sjis), 1 auto,
+//               2 UTF-8 (EUC-JP when byte 5 is odd), 3 UTF-16LE (UTF-16BE when odd)
 //   the rest    the data
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "app/file_loop.h"
+#include "console/display_char.h"
 #include "console/display_encoding.h"
 #include "console/dump_options.h"
 #include "console/output.h"
@@ -67,6 +70,7 @@ void use_display(int code_page, bool utf8) {
   if (g_display.code_page == code_page && g_display.utf8 == utf8) return;
   dump::build_byte_classes(code_page);
   console::display_setup(code_page, utf8 ? "UTF-8" : "");
+  console::display_char_setup(code_page, utf8 ? "UTF-8" : "");
   dump::char_column_setup();
   dump::line_format_setup();
   g_display = {code_page, utf8};
@@ -162,9 +166,25 @@ int count_rows(int32_t rows, const std::string& out, size_t* pos) {
 // Takes apart the output of one file: header, then lines and prompts as the model says.
 void check_file(const std::string& out, const std::string& name, const std::string& data,
                 bool through_pipe, uint64_t skip, const line_model::Format& format) {
-  const std::string header = "\n[ " + name + " ]\n\n";
-  if (out.compare(0, header.size(), header) != 0) fail("the header is wrong");
-  size_t pos = header.size();
+  // The header may name the encoding: then every line is decoded in it. Under auto
+  // without a name (live input, or a choice made after the first block), each line is
+  // either the code page's or, from some line on, decoded.
+  const std::string opening = "\n[ " + name + " ]";
+  if (out.compare(0, opening.size(), opening) != 0) fail("the header is wrong");
+  const size_t header_end = out.find("\n\n", opening.size());
+  if (header_end == std::string::npos) fail("the header does not end");
+  const std::string label = out.substr(opening.size(), header_end - opening.size());
+  const encoding::TextEncoding chosen = console::g_options.encoding;
+  bool decoded = !label.empty();
+  const bool maybe_decoded = chosen == encoding::TextEncoding::kAuto && !decoded;
+  if (chosen == encoding::TextEncoding::kCodePage && decoded) fail("a label under -e sjis");
+  if (!label.empty() && label != " UTF-8" && label != " EUC-JP" && label != " UTF-16LE" &&
+      label != " UTF-16BE") {
+    fail("a header label " + label);
+  }
+  line_model::Format decoded_format = format;
+  decoded_format.decoded = true;
+  size_t pos = header_end + 2;
   bool done = count_rows(3, out, &pos) == 'n';  // the next file: this one is not opened
   if (!done) {
     g_pager.size = through_pipe ? 0 : data.size();
@@ -178,8 +198,13 @@ void check_file(const std::string& out, const std::string& name, const std::stri
     const size_t end = out.find('\n', pos);
     if (end == std::string::npos) fail("line " + std::to_string(n) + " is missing");
     bool trail_out = false;
-    const std::string error =
-        line_model::check_line(out.substr(pos, end - pos), lines[n], format, trail, &trail_out);
+    const std::string text = out.substr(pos, end - pos);
+    std::string error = line_model::check_line(text, lines[n], decoded ? decoded_format : format,
+                                               trail, &trail_out);
+    if (!error.empty() && maybe_decoded && !decoded) {
+      decoded = true;
+      error = line_model::check_line(text, lines[n], decoded_format, false, &trail_out);
+    }
     if (!error.empty()) fail("line " + std::to_string(n) + ": " + error);
     trail = trail_out;
     pos = end + 1;
@@ -245,6 +270,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   o.hyphen = (flags & 2) == 0;
   o.skip = static_cast<int32_t>((input[1] | input[2] << 8) % (first.size() + 48));
   dump::use_line_path((flags & 16) != 0 ? dump::LinePath::kPerByte : dump::LinePath::kRows);
+  const int text_encoding = ((flags >> 7) & 1) | ((input[6] >> 5) & 2);
+  const bool odd = (input[5] & 1) != 0;
+  const encoding::TextEncoding kEncodings[] = {
+      encoding::TextEncoding::kCodePage, encoding::TextEncoding::kAuto,
+      odd ? encoding::TextEncoding::kEucJp : encoding::TextEncoding::kUtf8,
+      odd ? encoding::TextEncoding::kUtf16Be : encoding::TextEncoding::kUtf16Le};
+  o.encoding = kEncodings[text_encoding];
   const line_model::Format format{o.japanese_display, o.hyphen, display >= 2};
 
   // A fresh run: no rows on the screen, no file opened yet.

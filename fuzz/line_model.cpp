@@ -166,6 +166,14 @@ std::string check_line(const std::string& whole, const ExpectedLine& e, const Fo
   if (text.compare(58, 2, "  ") != 0) return "no gap before the character column";
   const std::string col = text.substr(60);
   if (format.converted) return check_converted_column(col);
+  if (format.decoded && format.japanese) {
+    for (size_t i = 0; i < col.size(); ++i) {
+      const uint8_t b = static_cast<uint8_t>(col[i]);
+      if (b < 0x20 || b == 0x7F)
+        return fault("a control character reaches the terminal", static_cast<int>(i));
+    }
+    return "";
+  }
   if (!format.japanese) return check_plain_column(col, e);
   return check_japanese_column(col, e, trail_in, trail_out);
 }

@@ -29,6 +29,9 @@ struct Format {
   bool hyphen = true;      ///< -H: "-" after the eighth byte
   bool converted = false;  ///< the column is converted to UTF-8 (of any code page): only
                            ///< checked to be valid UTF-8 without control characters
+  bool decoded = false;    ///< with japanese, the column is decoded in another text
+                           ///< encoding: checked, as converted or as raw bytes, to hold
+                           ///< no control character
 };
 
 /// Checks one line of text (without its line end). trail_in says whether the previous

@@ -12,7 +12,7 @@ namespace tovix_test {
 /// The usage text as its reader sees it, in UTF-8.
 inline constexpr const char* kUsageUnicode =
     "\n<< ファイル内容16進数表示 >>\n"
-    "使い方: Tovix [-JjkcdmPpHha] [-s 数値] [-n 数値] [ファイル名...]\n\n"
+    "使い方: Tovix [-JjkcdmPpHha] [-s 数値] [-n 数値] [-e 名前] [ファイル名...]\n\n"
     "オプション:\n"
     "        -J ......... 日本語表示ON(規定値)\n"
     "        -j ......... 日本語表示OFF\n"
@@ -26,7 +26,8 @@ inline constexpr const char* kUsageUnicode =
     "        -h ......... 8バイト単位にハイフン表示しない\n"
     "        -s 数値 .... 先頭からのスキップバイト数\n"
     "        -n 数値 .... 表示する最大バイト数\n"
-    "        -a ......... 同じ内容の行を*1行にまとめる\n\n"
+    "        -a ......... 同じ内容の行を*1行にまとめる\n"
+    "        -e 名前 .... 文字コード(auto sjis eucjp utf8 utf16le utf16be)\n\n"
     "画面ポーズ時のコマンド:\n"
     "        スペース .. 次の1画面を表示   N .. 次のファイルを表示\n"
     "        リターン .. 次の1行を表示     Q .. 終了\n";

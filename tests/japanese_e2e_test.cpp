@@ -72,6 +72,8 @@ TEST(JapaneseDisplay, WithinOneLine) {
     const auto on = run_tovix({"-p", f});
     EXPECT_EQ(on.exit_code, 0);
     EXPECT_EQ(on.out, banner() + header(f) + dump_line(0, c.bytes, c.with_pairs));
+    // The default (auto) reads these bytes as the code page's own, as -e sjis does.
+    EXPECT_EQ(run_tovix({"-p", "-e", "sjis", f}).out, on.out);
     const auto off = run_tovix({"-pj", f});
     EXPECT_EQ(off.out, banner() + header(f) + dump_line(0, c.bytes, c.without_pairs));
   }

@@ -270,6 +270,22 @@ TEST(Reliability, LiveInputShowsEachLineAsSoonAsItIsComplete) {
       {"a skip waits for its bytes, the header does not",
        {"-s", "20"},
        {{"", 0}, {std::string(30, 's'), 0}, {"tt", 1}}},
+      {"a UTF-8 character begun at the end waits for its last byte",
+       {"-e", "utf8"},
+       {{"0123456789abcd\xE6\x97", 0},
+        {"\xA5", 1},
+        {line.substr(0, 14) + "\xF0", 1},
+        {"\x9F\x98", 1},
+        {"\x80", 2}}},
+      {"UTF-8 that ends a line with a whole character does not wait",
+       {"-e", "utf8"},
+       {{"0123456789abc\xE6\x97\xA5", 1}}},
+      {"a UTF-16 surrogate pair at the end waits for its low half",
+       {"-e", "utf16le"},
+       {{"0123456789abcd\x3D\xD8", 0}, {std::string(1, '\0'), 0}, {"\xDE", 1}}},
+      {"EUC-JP: a byte that may begin a pair waits for one more",
+       {"-e", "eucjp"},
+       {{"0123456789abcde\xC6", 0}, {"\xFC", 1}, {line, 2}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -281,7 +297,16 @@ TEST(Reliability, LiveInputShowsEachLineAsSoonAsItIsComplete) {
     args.insert(args.end(), c.options.begin(), c.options.end());
     std::vector<std::string> file_args = args;
     file_args.push_back(file);
-    const std::string file_head = banner() + header(file);
+    // -e names the encoding in the header.
+    std::string label;
+    for (size_t k = 0; k + 1 < c.options.size(); ++k) {
+      if (c.options[k] == "-e")
+        label = c.options[k + 1] == "utf8"    ? " UTF-8"
+                : c.options[k + 1] == "eucjp" ? " EUC-JP"
+                                              : " UTF-16LE";
+    }
+    auto header_of = [&](const std::string& name) { return "\n[ " + name + " ]" + label + "\n\n"; };
+    const std::string file_head = banner() + header_of(file);
     const std::string file_out = tovix_test::run_tovix(file_args).out;
     ASSERT_EQ(file_out.compare(0, file_head.size(), file_head), 0);
     const std::string lines = file_out.substr(file_head.size());
@@ -294,7 +319,7 @@ TEST(Reliability, LiveInputShowsEachLineAsSoonAsItIsComplete) {
     launch.stdin_fd = pipe_fds[0];
     Child child(launch);
     ::close(pipe_fds[0]);
-    const std::string head = banner() + header("/dev/stdin");
+    const std::string head = banner() + header_of("/dev/stdin");
     for (size_t i = 0; i < c.steps.size(); ++i) {
       const Step& step = c.steps[i];
       ASSERT_EQ(::write(pipe_fds[1], step.bytes.data(), step.bytes.size()),

@@ -100,6 +100,27 @@ const std::vector<HighlightCase> kHighlightCases = {
      "-kcdm",
      {bytes({0x82, 0x0D, 0xFF, 0x0A, 0x7F, 0x88, 0x9F, 0xE0, 0xFC, 0xA0, 0x80, 0xFD})},
      {kCyan, kYellow, kRed, kRed, kMagenta, kCyan, kCyan, kCyan, kCyan, kNone, kNone, kNone}},
+    // Other encodings: -k at the first byte of each multibyte character, -c and -d by
+    // code unit (both bytes of one in UTF-16).
+    // 00 0D in UTF-16LE is U+0D00, no line end.
+    {"UTF-16LE code units",
+     "-e utf16le -kcd",
+     {bytes({0x41, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0xE5, 0x65, 0x09, 0x00, 0x00, 0x0D})},
+     {kNone, kNone, kYellow, kYellow, kYellow, kYellow, kCyan, kNone, kMagenta, kMagenta, kCyan,
+      kNone}},
+    {"UTF-8 lead bytes, not invalid ones",
+     "-e utf8 -kc",
+     {bytes({0xE6, 0x97, 0xA5, 0x41, 0xC0, 0xAF, 0x82, 0xA0, 0xC2, 0x85, 0x0D})},
+     {kCyan, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kCyan, kNone, kMagenta}},
+    {"EUC-JP lead bytes",
+     "-e eucjp -kd",
+     {bytes({0xC6, 0xFC, 0x8E, 0xB1, 0x8F, 0xB0, 0xA1, 0x0A, 0x82, 0xA1})},
+     {kCyan, kNone, kCyan, kNone, kCyan, kNone, kNone, kYellow, kNone, kNone}},
+    {"UTF-8 character across lines",
+     "-e utf8 -k",
+     {std::string(15, 'A') + bytes({0xE6, 0x97, 0xA5, 0xE6})},
+     {kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone,
+      kNone, kNone, kCyan, kNone, kNone, kNone}},
 };
 
 TEST(TerminalColours, HexDigitsOfChosenBytesAndNothingElse) {
@@ -202,6 +223,40 @@ TEST(TerminalColours, RedirectedOutputCarriesNoEscapes) {
 // A file name is anybody's bytes: on a terminal its control characters show as '?'
 // rather than act (here an ESC that would turn the rest of the screen red), while a
 // redirected run keeps the name exactly as given.
+// Bytes of a file decoded as UTF-8 that could act on the terminal or move what follows
+// (escape sequences, right-to-left overrides, zero-width and combining characters, line
+// separators): each shows as dots, the column keeps its place, the terminal its state.
+TEST(TerminalColours, HostileTextInAFileDoesNotReachTheTerminal) {
+  REQUIRE_TMUX();
+  TmuxSession s;
+  s.write_file("f",
+               "\x1b[31m\xE2\x80\xAE"
+               "ab\xE2\x80\x8B"
+               "e\xCC\x81\xE2\x80\xA8\xC2\x9B"
+               "1;1H\xEF\xBB\xBF");
+  ASSERT_TRUE(s.start("\"$TOVIX\" -p -e utf8 f")) << s.error();
+  ASSERT_EQ(s.wait_for_exit(), 0);
+  bool row_seen = false;
+  for (const ScreenRow& row : s.screen()) {
+    if (row.text.rfind("00000010  ", 0) == 0) {
+      row_seen = true;
+      EXPECT_EQ(row.text.substr(60), ".....1;1H...")
+          << row.text;  // the screen drops trailing blanks
+    }
+    if (row.text.rfind("00000000  ", 0) == 0) {
+      EXPECT_EQ(row.text.substr(60), ".[31m...ab...e..") << row.text;
+    }
+    for (size_t i = 0; i < row.text.size(); ++i) {
+      if (row.text.compare(i, std::string(kEndMarker).size(), kEndMarker) == 0) break;
+      if (row.text.rfind("Tovix ", 0) != 0) {
+        EXPECT_EQ(row.fg[i], kNone) << row.text;
+      }
+    }
+  }
+  EXPECT_TRUE(row_seen) << s.text();
+  expect_terminal_restored(s);
+}
+
 TEST(TerminalColours, ControlCharactersInANameDoNotReachTheTerminal) {
   REQUIRE_TMUX();
   TmuxSession s;

@@ -11,6 +11,7 @@
 #include "console/run_end.h"
 #include "dump/block_reader.h"
 #include "dump/current_file.h"
+#include "dump/decoded_column.h"
 #include "dump/highlight.h"
 #include "dump/japanese.h"
 #include "dump/line_format.h"
@@ -24,21 +25,31 @@ namespace {
 constexpr platform::FileHandle kNotOpened = -3;
 static_assert(kNotOpened != platform::kInvalidFile && kNotOpened != platform::kNotAFile);
 
-// Writes the header of the file about to be dumped; true when the pager asked for the
-// next file at it (the file is then not even opened).
-bool write_header(const std::string& shown_name) {
+// Resets the per-file state and writes the header up to the closing bracket.
+void begin_header(const std::string& shown_name) {
   // Per-file state: a pair completed at the last file's end does not blank this file's
   // first byte; the marker flag of highlighting is carried on on purpose.
   dump::g_char_column.trail_shown = false;
   dump::g_look_ahead = -1;
   dump::g_position.address = 0;
+  dump::g_position.leading_blanks = 0;
   dump::g_squeeze = dump::SqueezeState{};
   dump::g_current_file_name = shown_name;
+  dump::begin_file_encoding();
 
   console::out_ascii("\n[ ");
   console::out_name(shown_name.c_str(), shown_name.size());
-  console::out_ascii(" ]\n\n");
-  return console::count_rows(3);
+  console::out_ascii(" ]");
+}
+
+// Ends the header: the encoding's name when it is not the code page's own, the line end
+// and an empty line.
+void end_header() {
+  if (const char* label = encoding::encoding_label(dump::g_file_encoding.encoding)) {
+    console::out_ascii_char(' ');
+    console::out_ascii(label);
+  }
+  console::out_ascii("\n\n");
 }
 
 // The part of the file that the options leave to show: past the skip, at most -n bytes.
@@ -71,8 +82,66 @@ void position_in_file(platform::FileHandle file) {
   }
 }
 
-void dump_open_file(platform::FileHandle file, const char* name) {
-  if (platform::file_is_output(file)) {
+// Passes over the skip and begins the reading, a file on disk with its first block;
+// returns the file's progress so far, which the pager shows from when the header has
+// been counted (a prompt at the header still shows the last file's).
+console::Progress start_reading(platform::FileHandle file) {
+  const console::Progress before = console::g_progress;
+  position_in_file(file);
+  dump::prime_file(file);
+  const console::Progress progress = console::g_progress;
+  console::g_progress = before;
+  return progress;
+}
+
+// Header, open (or the open-failure message), skip, lines. shown_name is what the header
+// and the messages show; a file opened already (a pattern's match or standard input,
+// kInvalidFile when that failed) comes as opened, else open_name is opened here. Either
+// way the file is closed here.
+void dump_named(const std::string& shown_name, const char* open_name, platform::FileHandle opened) {
+  begin_header(shown_name);
+  platform::FileHandle file = opened;
+  bool header_ended = false;
+  if (file == kNotOpened) {
+    // An open that waits (a FIFO without a writer) shows what came before it first,
+    // the whole header included: such input is live, so only -e can name its encoding.
+    if (platform::file_open_may_wait(open_name)) {
+      end_header();
+      header_ended = true;
+      console::out_flush();
+    }
+    file = platform::file_open(open_name);
+  }
+  // The header names the encoding when it is not the code page's own, so a file on disk
+  // has its first block read (after the skip) before the header ends. Live input is not
+  // waited for before the header is out: there auto decides later.
+  const bool is_output = file != platform::kInvalidFile && platform::file_is_output(file);
+  const bool readable = file != platform::kInvalidFile && !is_output;
+  const bool live = readable && platform::file_is_live(file);
+  console::Progress progress;
+  if (readable && !live) progress = start_reading(file);
+  if (!header_ended) {
+    if (readable) {
+      end_header();
+    } else {
+      console::out_ascii("\n\n");
+    }
+  }
+  if (console::count_rows(3)) {
+    // The next file was asked for: this one is not read.
+    if (file != platform::kInvalidFile) platform::file_close(file);
+    dump::g_position.leading_blanks = 0;
+    return;
+  }
+
+  const char* name = shown_name.c_str();
+  if (file == platform::kInvalidFile) {
+    console::out_failure_with_name(text::kOpenFailedFormat, name);
+    console::note_failure();
+    (void)console::count_rows(2);
+    return;
+  }
+  if (is_output) {
     // Dumping the file that the dump goes into would read its own output back for ever.
     platform::file_close(file);
     console::out_failure_with_name(text::kInputIsOutputFormat, name);
@@ -80,7 +149,7 @@ void dump_open_file(platform::FileHandle file, const char* name) {
     (void)console::count_rows(2);
     return;
   }
-  position_in_file(file);
+  console::g_progress = live ? start_reading(file) : progress;
   for (bool reset = true; dump::next_line(file, reset) != -1; reset = false) {
     const int next_file = dump::write_dump_line();
     dump::g_position.leading_blanks = 0;
@@ -92,40 +161,18 @@ void dump_open_file(platform::FileHandle file, const char* name) {
   platform::file_close(file);
 }
 
-// Header, open (or the open-failure message), skip, lines. A file opened already (a
-// pattern's match, kInvalidFile when that failed) comes as opened and is closed here.
-void dump_named(const char* name, platform::FileHandle opened) {
-  if (write_header(name)) {  // the next file was asked for: not even opened
-    if (opened != kNotOpened && opened != platform::kInvalidFile) platform::file_close(opened);
-    return;
-  }
-  platform::FileHandle file = opened;
-  if (file == kNotOpened) {
-    // An open that waits (a FIFO without a writer) shows what came before it first.
-    if (platform::file_open_may_wait(name)) console::out_flush();
-    file = platform::file_open(name);
-  }
-  if (file == platform::kInvalidFile) {
-    console::out_failure_with_name(text::kOpenFailedFormat, name);
-    console::note_failure();
-    (void)console::count_rows(2);
-    return;
-  }
-  dump_open_file(file, name);
-}
-
 // A pattern's match is opened before anything of it is written: one that has become
 // something other than a file since the search is passed over in silence, as the
 // search passes over one.
 void dump_match(const char* name) {
   const platform::FileHandle file = platform::file_open(name, platform::OpenAs::kFileOnly);
-  if (file != platform::kNotAFile) dump_named(name, file);
+  if (file != platform::kNotAFile) dump_named(name, name, file);
 }
 
 }  // namespace
 
 void dump_file(const char* name) {
-  dump_named(name, kNotOpened);
+  dump_named(name, name, kNotOpened);
 }
 
 void dump_standard_input() {
@@ -135,15 +182,7 @@ void dump_standard_input() {
       text::kStandardInputName, std::char_traits<char>::length(text::kStandardInputName), shown,
       sizeof shown - 1);
   shown[n] = '\0';
-  if (write_header(shown)) return;
-  const platform::FileHandle file = platform::file_open_standard_input();
-  if (file == platform::kInvalidFile) {
-    console::out_failure_with_name(text::kOpenFailedFormat, shown);
-    console::note_failure();
-    (void)console::count_rows(2);
-    return;
-  }
-  dump_open_file(file, shown);
+  dump_named(shown, nullptr, platform::file_open_standard_input());
 }
 
 void dump_file_arguments(int count, char** args) {

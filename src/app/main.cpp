@@ -4,6 +4,7 @@
 #include "app/file_loop.h"
 #include "app/options.h"
 #include "console/console.h"
+#include "console/display_char.h"
 #include "console/display_encoding.h"
 #include "console/pager.h"
 #include "console/run_end.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   const int code_page = platform::system_code_page();
   dump::build_byte_classes(code_page);
   console::display_setup(code_page, platform::display_charset(code_page).c_str());
+  console::display_char_setup(code_page, platform::display_charset(code_page).c_str());
   dump::char_column_setup();
   // The command line is split only now: the split keeps double-byte characters whole.
   app::ProgramArguments arguments(argc, argv);

@@ -7,6 +7,7 @@
 #include "console/dump_options.h"
 #include "console/output.h"
 #include "console/run_end.h"
+#include "encoding/text_encoding.h"
 #include "platform/file.h"
 #include "platform/output.h"
 #include "text/messages.h"
@@ -69,7 +70,7 @@ bool takes_number(char c) {
 }
 
 bool is_option_letter(char c) {
-  return takes_number(c) || std::strchr("JjkcdmPpHha", c) != nullptr;
+  return takes_number(c) || c == 'e' || std::strchr("JjkcdmPpHha", c) != nullptr;
 }
 
 // Whether an argument is a group of option letters. Where '/' is the root of absolute
@@ -102,6 +103,10 @@ const char* reason_text(UsageError error) {
       return text::kMissingNumberMessage;
     case UsageError::kBadNumber:
       return text::kBadNumberMessage;
+    case UsageError::kMissingName:
+      return text::kMissingNameMessage;
+    case UsageError::kBadName:
+      return text::kBadNameMessage;
     case UsageError::kNoFile:
       return text::kNoFileMessage;
     case UsageError::kNone:
@@ -155,6 +160,15 @@ ParsedOptions read_options(int count, char** args) {
       return result;
     }
     for (const char* c = args[i] + 1; *c != '\0'; ++c) {
+      if (*c == 'e') {
+        // The text encoding: the next argument names it, and ends the group like -s.
+        --count;
+        if (count < 1) return refused(UsageError::kMissingName, args[i]);
+        ++i;
+        if (!encoding::parse_encoding_name(args[i], &o.encoding))
+          return refused(UsageError::kBadName, args[i]);
+        break;
+      }
       if (takes_number(*c)) {
         --count;  // now the number of arguments after this one
         if (count < 1) return refused(UsageError::kMissingNumber, args[i]);

@@ -18,6 +18,8 @@ enum class UsageError {
   kUnknownOption,  ///< a letter or argument that is no option ("-x", "--")
   kMissingNumber,  ///< -s or -n with no argument after it
   kBadNumber,      ///< -s or -n with a text that is no number of the allowed forms
+  kMissingName,    ///< -e with no argument after it
+  kBadName,        ///< -e with a name that is no text encoding
   kNoFile,         ///< no file name, and standard input is a terminal
 };
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "encoding/text_encoding.h"
+
 namespace console {
 
 struct DumpOptions {
@@ -17,6 +19,8 @@ struct DumpOptions {
   bool squeeze = false;                ///< -a: runs of identical lines shown as "*".
   int64_t skip = 0;                    ///< -s: bytes to skip at the start of every file.
   int64_t length = -1;                 ///< -n: most bytes to show after the skip; -1: all.
+  /// -e: the text encoding the character column reads the bytes in.
+  encoding::TextEncoding encoding = encoding::TextEncoding::kAuto;
 };
 
 /// The run's options.

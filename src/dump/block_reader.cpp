@@ -8,6 +8,8 @@
 #include "console/run_end.h"
 #include "dump/byte_class.h"
 #include "dump/current_file.h"
+#include "dump/decoded_column.h"
+#include "dump/line_format.h"
 #include "text/messages.h"
 
 namespace dump {
@@ -26,6 +28,8 @@ struct BlockReader {
   bool input_ended = false;          // a read has returned 0
   bool read_failed = false;          // a read failed after bytes still to be handed out
   bool live = false;                 // the input arrives over time (a pipe, a device)
+  bool primed = false;               // prime_file has begun this file: next_line keeps it
+  uint64_t block_offset = 0;         // bytes of the file read before the current block
   uint64_t unread_limit = kNoLimit;  // bytes the file may still give (-n); then it ends
 };
 BlockReader g_reader;
@@ -67,6 +71,10 @@ void fill_block() {
   }
   g_reader.buffer_remaining = static_cast<int32_t>(got);
   g_reader.buffer_position = 0;
+  // Under auto the encoding is chosen in the block that holds the file's first byte
+  // from 0x80 up, before any line of that block is shown.
+  note_file_bytes(g_reader.read_buffer, got, g_reader.block_offset == 0, !g_reader.input_ended);
+  g_reader.block_offset += got;
 }
 
 // Whether live input holds a line that can be handed out as it will finally look: a
@@ -75,6 +83,12 @@ void fill_block() {
 // whatever is left.
 bool live_line_ready() {
   if (g_reader.input_ended || g_reader.read_failed) return true;
+  if (g_reader.buffer_remaining < 16) return false;
+  if (file_is_decoded()) {
+    // The line's last character may take up to three bytes after it.
+    const size_t wanted = look_ahead_wanted(g_reader.read_buffer + g_reader.buffer_position);
+    return static_cast<size_t>(g_reader.buffer_remaining) >= 16 + wanted;
+  }
   if (g_reader.buffer_remaining != 16) return g_reader.buffer_remaining > 16;
   return !console::g_options.japanese_display ||
          !is_lead_byte(g_reader.read_buffer[g_reader.buffer_position + 15]);
@@ -99,9 +113,26 @@ void fill_live() {
     } else if (n == 0) {
       g_reader.input_ended = true;
     } else {
+      // Under auto, what has arrived so far decides once it holds a non-ASCII byte.
+      note_file_bytes(g_reader.read_buffer + kept, static_cast<size_t>(n),
+                      g_reader.block_offset == 0, true);
+      g_reader.block_offset += static_cast<uint64_t>(n);
       g_reader.buffer_remaining += static_cast<int32_t>(n);
     }
   }
+}
+
+void begin_reading(platform::FileHandle file) {
+  g_reader.file = file;
+  g_reader.buffer_remaining = 0;
+  g_reader.buffer_position = 0;
+  g_reader.input_ended = false;
+  g_reader.read_failed = false;
+  g_reader.live = platform::file_is_live(file);
+  // Where the reading starts in the file: the skip, rounded down to a line.
+  g_reader.block_offset = g_position.address;
+  g_reader.unread_limit = g_next_limit;
+  g_next_limit = kNoLimit;
 }
 
 }  // namespace
@@ -113,15 +144,8 @@ void fail_read() {
 
 int next_line(platform::FileHandle file, bool reset) {
   g_reader.file = file;
-  if (reset) {
-    g_reader.buffer_remaining = 0;
-    g_reader.buffer_position = 0;
-    g_reader.input_ended = false;
-    g_reader.read_failed = false;
-    g_reader.live = platform::file_is_live(file);
-    g_reader.unread_limit = g_next_limit;
-    g_next_limit = kNoLimit;
-  }
+  if (reset && !g_reader.primed) begin_reading(file);
+  g_reader.primed = false;
   if (g_reader.live) {
     fill_live();
   } else if (g_reader.buffer_remaining == 0 && !g_reader.input_ended && !g_reader.read_failed) {
@@ -139,7 +163,7 @@ int next_line(platform::FileHandle file, bool reset) {
   g_reader.buffer_remaining -= n;
   console::g_progress.bytes_consumed += static_cast<uint64_t>(n);
 
-  if (!console::g_options.japanese_display) return 0;
+  if (!console::g_options.japanese_display && !file_is_decoded()) return 0;
   if (g_reader.buffer_remaining == 0 && !g_reader.input_ended && !g_reader.read_failed &&
       !g_reader.live) {
     // The line has been copied out, so the next block can take the buffer now; its
@@ -169,11 +193,25 @@ bool more_lines() {
   return g_reader.buffer_remaining > 0 || g_reader.read_failed;
 }
 
-const uint8_t* take_full_lines(size_t max, size_t* count) {
+size_t look_ahead_bytes(uint8_t* out, size_t max) {
+  const size_t n = static_cast<size_t>(g_reader.buffer_remaining) < max
+                       ? static_cast<size_t>(g_reader.buffer_remaining)
+                       : max;
+  std::memcpy(out, g_reader.read_buffer + g_reader.buffer_position, n);
+  return n;
+}
+
+void prime_file(platform::FileHandle file) {
+  begin_reading(file);
+  g_reader.primed = true;
+  if (!g_reader.live) fill_block();
+}
+
+const uint8_t* take_full_lines(size_t max, size_t* count, size_t ahead) {
   const uint8_t* rows = g_reader.read_buffer + g_reader.buffer_position;
-  // The byte after the last line stays in the block, so each line's look-ahead is there.
-  const size_t whole =
-      g_reader.buffer_remaining > 16 ? static_cast<size_t>(g_reader.buffer_remaining - 1) / 16 : 0;
+  // The bytes after the last line stay in the block, so each line's look-ahead is there.
+  const size_t remaining = static_cast<size_t>(g_reader.buffer_remaining);
+  const size_t whole = remaining >= 16 + ahead ? (remaining - ahead) / 16 : 0;
   const size_t n = whole < max ? whole : max;
   *count = n;
   if (n == 0) return rows;

@@ -42,11 +42,21 @@ extern int32_t g_look_ahead;
 /// A failed read writes the read-failure message and ends the run with exit code 1.
 int next_line(platform::FileHandle file, bool reset);
 
+/// Copies up to max of the bytes that follow the current line into out; returns how
+/// many there are (fewer at the end of the input).
+size_t look_ahead_bytes(uint8_t* out, size_t max);
+
+/// Opens the reading of a file (as next_line with reset would) and, for a file on
+/// disk, reads its first block, so that auto has chosen its encoding before the first
+/// line; next_line then goes on from there without a reset.
+void prime_file(platform::FileHandle file);
+
 /// Hands out up to max further full lines straight from the current block, as that many
 /// next_line calls would, taking only lines whose look-ahead byte is in the block too;
 /// returns their bytes, 16 per line, and sets count (0 when next_line must go on).
 /// g_line and g_look_ahead are left as after the last line handed out.
-const uint8_t* take_full_lines(size_t max, size_t* count);
+/// ahead is how many bytes after each line must be in the block (at least 1).
+const uint8_t* take_full_lines(size_t max, size_t* count, size_t ahead = 1);
 
 /// Passes over count bytes at the start of the file (seeking where the file allows
 /// it, else reading); returns how many the file held, at most count. A failed read ends

@@ -34,6 +34,10 @@ char* put_hex_digits(char* p, uint8_t b) {
 }
 
 int highlight_color(uint8_t b) {
+  return highlight_color_classed(b, is_lead_byte(b), b == 0x0D || b == 0x0A, is_control(b));
+}
+
+int highlight_color_classed(uint8_t b, bool lead, bool newline, bool control) {
   const console::DumpOptions& o = console::g_options;
   if (o.highlight_jpeg_marker) {
     if (b == 0xFF) {
@@ -45,9 +49,9 @@ int highlight_color(uint8_t b) {
       return console::kColorMarker;
     }
   }
-  if (o.highlight_lead && is_lead_byte(b)) return console::kColorLead;
-  if (o.highlight_newline && (b == 0x0D || b == 0x0A)) return console::kColorNewline;
-  if (o.highlight_control && is_control(b)) return console::kColorControl;
+  if (o.highlight_lead && lead) return console::kColorLead;
+  if (o.highlight_newline && newline) return console::kColorNewline;
+  if (o.highlight_control && control) return console::kColorControl;
   return -1;
 }
 
@@ -58,7 +62,12 @@ bool highlight_active() {
 }
 
 void write_hex_byte(uint8_t b) {
-  const int color = highlight_color(b);
+  const bool newline = b == 0x0D || b == 0x0A;
+  write_hex_byte_classed(b, is_lead_byte(b), newline, is_control(b));
+}
+
+void write_hex_byte_classed(uint8_t b, bool lead, bool newline, bool control) {
+  const int color = highlight_color_classed(b, lead, newline, control);
   if (color >= 0) console::set_foreground(color);
   char* p = console::out_reserve(2);
   console::out_commit(put_hex_digits(p, b));

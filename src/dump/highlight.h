@@ -18,6 +18,13 @@ extern HighlightState g_highlight;
 /// The colour the rules give byte b (updating the marker state), or -1 for none.
 int highlight_color(uint8_t b);
 
+/// The colour the rules give byte b when its classes are given rather than taken from the
+/// code page's byte classes (an encoding decoded character by character), or -1.
+int highlight_color_classed(uint8_t b, bool lead, bool newline, bool control);
+
+/// write_hex_byte with the classes given, as for highlight_color_classed.
+void write_hex_byte_classed(uint8_t b, bool lead, bool newline, bool control);
+
 /// True when any highlight can show: an option is on and the terminal takes colours.
 bool highlight_active();
 

@@ -9,6 +9,7 @@
 #include "console/pager.h"
 #include "dump/block_reader.h"
 #include "dump/char_row.h"
+#include "dump/decoded_column.h"
 #include "dump/hex_simd.h"
 #include "dump/highlight.h"
 #include "dump/japanese.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr size_t kLineRoom = 8 + 60 + 18 * 2 * sizeof(console::Glyph) + 2;
 static_assert(kLineRoom >= kRowWidth + kRowSlack + 1);
 static_assert(kLineRoom <= console::kMaxReserve);
+static_assert(kLineRoom >= 8 + kCharColumnIndex + kDecodedColumnRoom + 1);
 
 // How lines are built, decided once before the first file.
 struct LineFormat {
@@ -104,6 +106,96 @@ __attribute__((noinline)) void write_line_per_byte(int first, int last) {
   finish_char_column();
 }
 
+// A full line of a file in an encoding decoded character by character: offset and hex
+// column from the row kernel, the decoded column over its plain one. row[16..] holds
+// the ahead bytes that follow it.
+inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size_t ahead) {
+  const RowKernel& kernel = row_kernel();
+  if (address >= kWideAddress) p = put_high_digits(p, address);
+  RowScan scan;
+  kernel.scan_row(row, &scan);
+  kernel.format_row(p, static_cast<uint32_t>(address), row, scan);
+  if (console::g_options.hyphen) p[kHyphenIndex] = '-';
+  // An ASCII row in a byte-oriented encoding: the kernel's plain column is the column.
+  if (row_is_plain_ascii(row)) {
+    p += kCharColumnIndex + 16;
+  } else {
+    p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
+  }
+  *p++ = '\n';
+  return p;
+}
+
+// Any line of a decoded file: a full uncoloured one by put_decoded_row; else piece by
+// piece, each hex byte with the classes the decoding gives it.
+__attribute__((noinline)) void write_line_decoded(int first, int last) {
+  uint8_t line[16 + kDecodeLookAhead];
+  std::memcpy(line, g_line.bytes, 16);
+  const size_t ahead = last == 15 ? look_ahead_bytes(line + 16, kDecodeLookAhead) : 0;
+  const bool colored = g_format.path == LinePath::kPerByte;
+  if (!colored && first == 0 && last == 15) {
+    char* p = console::out_reserve(kLineRoom);
+    console::out_commit(put_decoded_row(p, g_position.address, line, ahead));
+    return;
+  }
+  char column[kDecodedColumnRoom];
+  DecodedClasses classes;
+  const char* column_end = put_decoded_column(column, line, first, last, ahead, &classes);
+  char* p = console::out_reserve(18 + 16 * 3);
+  if (g_position.address >= kWideAddress) p = put_high_digits(p, g_position.address);
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    p = put_hex_digits(p, static_cast<uint8_t>(g_position.address >> shift));
+  }
+  p[0] = ' ';
+  p[1] = ' ';
+  p += 2;
+  for (int i = 0; i < 16; ++i) {
+    if (i < first || i > last) {
+      p = put_blank_hex(p, i);
+    } else if (!colored) {
+      p = put_hex_digits(p, g_line.bytes[i]);
+      *p++ = separator(i);
+    } else {
+      console::out_commit(p);
+      write_hex_byte_classed(g_line.bytes[i], (classes.lead >> i) & 1, (classes.newline >> i) & 1,
+                             (classes.control >> i) & 1);
+      p = console::out_reserve(3 * 16);
+      *p++ = separator(i);
+    }
+  }
+  p[0] = ' ';
+  p[1] = ' ';
+  p += 2;
+  const size_t n = static_cast<size_t>(column_end - column);
+  std::memcpy(p, column, n);
+  p[n] = '\n';
+  console::out_commit(p + n + 1);
+}
+
+// The full lines that follow in the current block of a decoded file, as
+// write_following_rows does for the code page's own.
+void write_following_decoded() {
+  int32_t rows_left = console::rows_before_prompt();
+  while (rows_left > 0) {
+    size_t count;
+    const uint8_t* rows = take_full_lines(static_cast<size_t>(rows_left), &count, kDecodeLookAhead);
+    if (count == 0) return;
+    uint64_t address = g_position.address;
+    char* p = console::out_reserve(kLineRoom);
+    for (size_t i = 0; i < count; ++i, rows += 16, address += 16) {
+      if (p >= console::out_limit()) {
+        console::out_commit(p);
+        p = console::out_reserve(kLineRoom);
+      }
+      p = put_decoded_row(p, address, rows, kDecodeLookAhead);
+    }
+    console::out_commit(p);
+    g_position.address = address;
+    (void)console::count_rows(static_cast<int32_t>(count));  // no prompt: rows_left
+    rows_left -= static_cast<int32_t>(count);
+  }
+}
+
 // The full lines that follow in the current block, written in one loop instead of one
 // call each: as many as the pager lets pass without a prompt. Each is exactly what
 // next_line and write_dump_line would have made of it.
@@ -144,6 +236,17 @@ void write_following_rows() {
 // a line equal to the previous one that meets what the previous one met leaves the
 // state as it found it (the look-ahead differs at the end of a run).
 void pass_over_line() {
+  if (file_is_decoded()) {
+    // What the next line shows at its start depends on this line's last character.
+    uint8_t line[16 + kDecodeLookAhead];
+    std::memcpy(line, g_line.bytes, 16);
+    const size_t ahead = look_ahead_bytes(line + 16, kDecodeLookAhead);
+    char column[kDecodedColumnRoom];
+    (void)put_decoded_column(column, line, 0, 15, ahead, nullptr);
+    if (g_format.path == LinePath::kPerByte)
+      for (const uint8_t b : g_line.bytes) (void)highlight_color(b);
+    return;
+  }
   const bool trail_shown = g_char_column.trail_shown, after_marker = g_highlight.after_marker;
   if (trail_shown == g_squeeze.trail_shown_before &&
       after_marker == g_squeeze.after_marker_before && g_look_ahead == g_squeeze.look_ahead_before)
@@ -206,7 +309,9 @@ int write_dump_line() {
     console::out_ascii("*\n", 2);
     return console::count_rows(1) ? 1 : 0;
   }
-  if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
+  if (file_is_decoded()) {
+    write_line_decoded(first, last);
+  } else if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
     // A full line: the row kernel writes it in one go, line end included.
     size_t done;
     const char* limit = console::out_limit();
@@ -224,7 +329,12 @@ int write_dump_line() {
 
 void write_following_lines() {
   // Under -a every line is compared with the one before it, one at a time.
-  if (g_format.path == LinePath::kRows && !console::g_options.squeeze) write_following_rows();
+  if (g_format.path != LinePath::kRows || console::g_options.squeeze) return;
+  if (file_is_decoded()) {
+    write_following_decoded();
+  } else {
+    write_following_rows();
+  }
 }
 
 }  // namespace dump

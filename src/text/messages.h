@@ -36,6 +36,10 @@ extern const char kUnknownOptionMessage[];
 extern const char kMissingNumberMessage[];
 /// "数値が正しくありません": the text after -s or -n is no number of the allowed forms.
 extern const char kBadNumberMessage[];
+/// "文字コードの名前がありません": -e is the last argument.
+extern const char kMissingNameMessage[];
+/// "文字コードの名前が正しくありません": the text after -e names no text encoding.
+extern const char kBadNameMessage[];
 /// "ファイル名がありません": no file name, and standard input is the terminal.
 extern const char kNoFileMessage[];
 

@@ -32,6 +32,11 @@ make_fixtures() {
   : >"$dir/empty.bin"
   { head -c 4000 /dev/zero; printf 'tail'; head -c 100 /dev/zero; } >"$dir/zeros.bin"
   printf '\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\xFF\x00\xFF\xFF\xDA\x0D\x0A\x1B' >"$dir/marker.jpg"
+  # The other text encodings, decoded by the program's own tables on both sides.
+  local prose='日本語のテキスト、ｶﾀｶﾅ。表示ソフト𠮷é\r\nline two\tend\n'
+  printf "$prose" >"$dir/u8.txt"
+  printf "$prose" | iconv -f UTF-8 -t EUC-JP -c >"$dir/euc.txt"
+  printf "$prose" | iconv -f UTF-8 -t UTF-16 >"$dir/u16.txt"
   cp "$work/random.bin" "$dir/big.bin"
   printf 'same' >"$dir/sub/a.bin"
   printf 'same' >"$dir/sub/b.bin"
@@ -93,6 +98,10 @@ check "usage, letters after the digits" ordered -s 1A f100.bin
 check "skip beyond 32 bits" ordered -s 4294967312 f100.bin
 check "hexadecimal skip beyond 32 bits" ordered -s 100000000H f100.bin
 check "plain dump" ordered sjis.txt
+check "UTF-8, EUC-JP and UTF-16 chosen by auto" ordered u8.txt euc.txt u16.txt
+check "text encodings with highlights" ordered -kcd -e utf16le u16.txt
+check "every byte value as UTF-8" ordered -e utf8 all.bin
+check "random bytes as UTF-16BE" ordered -e utf16be big.bin
 check "Japanese display off" ordered -j sjis.txt
 check "no hyphen" ordered -h sjis.txt
 check "pair cut by the line end" ordered cut.txt

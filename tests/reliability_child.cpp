@@ -52,6 +52,12 @@ constexpr int kParkedFdBase = 200;  // where extra descriptors wait before their
 
 Child::Child(const Launch& launch) {
   std::vector<std::string> env = child_environment(launch.locale);
+  // A variable of launch.env takes the place of the one inherited: the first one counts.
+  std::erase_if(env, [&](const std::string& var) {
+    return std::any_of(launch.env.begin(), launch.env.end(), [&](const std::string& own) {
+      return own.substr(0, own.find('=') + 1) == var.substr(0, var.find('=') + 1);
+    });
+  });
   env.insert(env.end(), launch.env.begin(), launch.env.end());
   std::vector<char*> argv{const_cast<char*>(TOVIX_BINARY)};
   for (const std::string& a : launch.args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -11,4 +11,9 @@ inline constexpr int kMessageCodePage = 932;
 /// Makes messages go out converted to charset, or unchanged when charset is null.
 void message_display_setup(const char* charset);
 
+/// Says on standard error, once after each message_display_setup, that text cannot be
+/// converted from charset from to charset to, and what is shown instead (shown is in the
+/// display's charset; from may be null).
+void report_unconvertible(const char* from, const char* to, const char* shown);
+
 }  // namespace console

@@ -23,6 +23,10 @@ extern const char kWriteFailedMessage[];
 /// "メモリが足りません": a copy of a file name could not be made.
 extern const char kOutOfMemoryMessage[];
 
+/// "文字コードを表示用に変換できません": the converter cannot turn text into the
+/// display's charset (its modules are missing, or it does not know the charset).
+extern const char kConversionUnavailableMessage[];
+
 /// The words after the version in the banner line (plain ASCII).
 extern const char kBannerNotice[];
 

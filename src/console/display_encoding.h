@@ -39,9 +39,10 @@ inline constexpr uint32_t pair_word_index(uint32_t lead, uint32_t trail) {
 
 /// Spellings as 32-bit words, for a column written a word per position: the spelling in
 /// the low bytes, its first byte lowest, 0 in the bytes past it, so that its length is
-/// the count of non-zero bytes. A pair's word (at pair_word_index) is 0 until display_pair has
-/// spelt the pair, and stays 0 when the spelling is longer than four bytes or holds a 0 byte. Words
-/// 0-511 are the caller's own, so that one base reaches its spellings and the pairs'.
+/// the count of non-zero bytes. A pair's word (at pair_word_index) is 0 until
+/// display_pair has spelt the pair, and stays 0 when the spelling is longer than four
+/// bytes or holds a 0 byte. Words 0-511 are the caller's own, so that one base reaches
+/// its spellings and the pairs'.
 uint32_t* display_words();
 
 /// Word w as it is stored to the output, its spelling's first byte at the lowest address:

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "display_text.h"
+#include "reliability_child.h"
 #include "run_tovix.h"
 #include "text/messages.h"
 
@@ -163,6 +164,55 @@ TEST_F(Utf8Display, CharsetsNotBuiltOnAsciiFallBackToUtf8) {
   for (const char* locale : {"ja_JP.UTF-16", "ja_JP.UCS-2", "ja_JP.UCS-4", "ja_JP.UTF-32",
                              "ja_JP.UTF-7", "ja_JP.EBCDIC-JP-KANA"})
     EXPECT_EQ(run_tovix({"-p", f, missing}, locale).out, expected) << locale;
+}
+
+// A converter whose modules are listed but gone (a slimmed container, a cross-built
+// program without the target's modules): the run says so once on standard error, with
+// what it shows instead, and the dump goes on.
+TEST_F(Utf8Display, MissingConverterIsReportedOnce) {
+  ScratchDir dir;
+  dir.write("gconv-modules",
+            "module CP932// INTERNAL CP932 1\nmodule INTERNAL CP932// CP932 1\n"
+            "module EUC-JP// INTERNAL EUC-JP 1\nmodule INTERNAL EUC-JP// EUC-JP 1\n");
+  const std::string f = dir.write("prose", "A" + kProse);
+  const std::string ascii = dir.write("ascii", "plain text\n");
+  struct Case {
+    const char* locale;
+    std::vector<std::string> args;
+    std::string err;     // the one line on standard error, after the message
+    std::string column;  // the first line's character column, or "" to leave it
+  };
+  const Case cases[] = {
+      {"C.UTF-8",
+       {"-p", f, ascii},
+       "CP932 -> UTF-8; characters are shown as 〓 and .\n",
+       "A〓〓〓〓〓〓〓〓"},
+      {"C.UTF-8", {"--help"}, "CP932 -> UTF-8; characters are shown as 〓 and .\n", ""},
+      {"ja_JP.eucJP",
+       {"-p", f},
+       "CP932 -> eucJP; the file's bytes are shown unconverted\n",
+       "A" + kProse.substr(0, 16)},
+      {"ja_JP.SJIS", {"-p", f}, "", "A" + kProse.substr(0, 16)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.locale);
+    tovix_test::Launch launch;
+    launch.args = c.args;
+    launch.locale = c.locale;
+    launch.env = {"GCONV_PATH=" + dir.path()};
+    tovix_test::Child child(launch);
+    EXPECT_EQ(child.wait().exit_code, 0);
+    const size_t colon = child.err().find(": ");
+    EXPECT_EQ(colon == std::string::npos ? child.err() : child.err().substr(colon + 2), c.err);
+    if (!c.err.empty()) {
+      EXPECT_EQ(child.err().find('\n'), child.err().size() - 1);  // one line
+    }
+    const std::vector<std::string> lines = dump_lines(child.out());
+    if (!c.column.empty()) {
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines[0].substr(kCharColumn), c.column);
+    }
+  }
 }
 
 // A real terminal: tmux draws the dump of the prose, and the columns line up on screen.

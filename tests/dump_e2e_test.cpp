@@ -5,9 +5,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "reliability_child.h"
 #include "run_tovix.h"
 #include "text/messages.h"
 
@@ -412,6 +416,75 @@ TEST(PlainDump, LongNameIsShownWhole) {
   ASSERT_GT(f.size(), 259u);
   const auto r = run_tovix({"-p", f});
   EXPECT_EQ(r.out, banner() + header(f) + model_line(0, "xy"));
+}
+
+// Where two outputs part, as the line of each: a short failure message for long dumps.
+std::string first_difference(const std::string& a, const std::string& b) {
+  std::istringstream in_a(a), in_b(b);
+  std::string line_a, line_b;
+  for (int n = 1;; ++n) {
+    const bool more_a = static_cast<bool>(std::getline(in_a, line_a));
+    const bool more_b = static_cast<bool>(std::getline(in_b, line_b));
+    if (!more_a && !more_b) return "";
+    if (more_a != more_b || line_a != line_b)
+      return "line " + std::to_string(n) + ":\n  " + line_a + "\n  " + line_b;
+  }
+}
+
+// Another build of the program (x86-64 when this one is cross-built and run under qemu)
+// dumps the same inputs, with the same options, under the same display locales: the
+// outputs are the same bytes. Its own C library's converter serves it, so GCONV_PATH,
+// which may name this build's modules, is not passed on.
+TEST(ReferenceBuild, DumpsAreTheSameByteForByte) {
+  const std::string reference = TOVIX_REFERENCE_BINARY;
+  if (reference.empty()) GTEST_SKIP() << "no reference build (TOVIX_REFERENCE_BINARY)";
+  ScratchDir dir;
+  std::mt19937 random(23);
+  std::string noise(1 << 20, '\0');
+  for (char& c : noise) c = static_cast<char>(random() >> 24);
+  // Every double-byte character, one byte off the line starts so that pairs also cross
+  // the line ends.
+  std::string pairs = "A";
+  for (int lead = 0x81; lead <= 0xFC; lead = lead == 0x9F ? 0xE0 : lead + 1) {
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+      pairs += static_cast<char>(lead);
+      pairs += static_cast<char>(trail != 0x7F ? trail : 0x80);
+    }
+  }
+  // A JPEG's markers, byte stuffing and entropy-coded bytes.
+  using namespace std::string_literals;
+  const std::string jpeg = "\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\xFF\xDB\x00\x43\x00"s +
+                           noise.substr(0, 4096) + "\xFF\x00\xFF\xDA"s + noise.substr(4096, 8192) +
+                           "\xFF\xD9";
+  std::ifstream sample_in(TOVIX_SAMPLE, std::ios::binary);
+  const std::string sample((std::istreambuf_iterator<char>(sample_in)), {});
+  ASSERT_FALSE(sample.empty()) << TOVIX_SAMPLE;
+  const std::string files[] = {dir.write("random", noise), dir.write("sample", sample),
+                               dir.write("pairs", pairs), dir.write("jpeg", jpeg)};
+  const std::vector<std::vector<std::string>> option_sets = {
+      {"-p"}, {"-p", "-J"}, {"-p", "-j"}, {"-p", "-h"}, {"-p", "-s", "1001"}, {"-p", "-kcdm"}};
+  for (const char* locale : {"C.UTF-8", "ja_JP.SJIS", "ja_JP.eucJP"}) {
+    for (const std::vector<std::string>& options : option_sets) {
+      for (const std::string& f : files) {
+        tovix_test::Launch launch;
+        launch.locale = locale;
+        launch.args = options;
+        launch.args.push_back(f);
+        std::string out, err, reference_out, reference_err;
+        const tovix_test::ChildEnd end = tovix_test::run_child(launch, &out, &err);
+        launch.program = reference;
+        launch.env = {"GCONV_PATH"};
+        const tovix_test::ChildEnd reference_end =
+            tovix_test::run_child(launch, &reference_out, &reference_err);
+        std::string command = locale;
+        for (const std::string& a : launch.args) command += " " + a;
+        SCOPED_TRACE(command);
+        EXPECT_EQ(end.exit_code, reference_end.exit_code);
+        EXPECT_EQ(err, reference_err);
+        EXPECT_TRUE(out == reference_out) << first_difference(out, reference_out);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ TEST(Messages, ConvertToExactlyTheirUnicodeText) {
       {text::kReadFailedFormat, "ファイル:%sの読み込みに失敗しました"},
       {text::kWriteFailedMessage, "標準出力への書き込みに失敗しました"},
       {text::kOutOfMemoryMessage, "メモリが足りません"},
+      {text::kConversionUnavailableMessage, "文字コードを表示用に変換できません"},
       {text::kUsageText, tovix_test::kUsageUnicode},
       {text::kStandardInputName, "(標準入力)"},
       {text::kUnknownOptionMessage, "不明なオプションです"},

@@ -26,6 +26,7 @@ constexpr int kParkedFdBase = 200;  // where extra descriptors wait before their
 // After fork, before exec: only async-signal-safe calls.
 [[noreturn]] void exec_child(const Launch& launch, int in_fd, int out_fd, int err_fd, char** argv,
                              char** envp) {
+  // argv[0] is the program's path.
   ::setsid();  // no controlling terminal: the pager can never wait for keys
   if (!launch.cwd.empty() && ::chdir(launch.cwd.c_str()) != 0) ::_exit(125);
   for (size_t i = 0; i < launch.fds.size(); ++i)
@@ -45,7 +46,7 @@ constexpr int kParkedFdBase = 200;  // where extra descriptors wait before their
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
       ::_exit(126);
   }
-  ::execve(TOVIX_BINARY, argv, envp);
+  ::execve(argv[0], argv, envp);
   ::_exit(127);
 }
 
@@ -53,8 +54,17 @@ constexpr int kParkedFdBase = 200;  // where extra descriptors wait before their
 
 Child::Child(const Launch& launch) {
   std::vector<std::string> env = child_environment(launch.locale);
-  env.insert(env.end(), launch.env.begin(), launch.env.end());
-  std::vector<char*> argv{const_cast<char*>(TOVIX_BINARY)};
+  // A variable of launch.env takes the place of the one inherited (the first one counts);
+  // a name alone removes it.
+  const auto name_of = [](const std::string& var) { return var.substr(0, var.find('=')); };
+  std::erase_if(env, [&](const std::string& var) {
+    return std::any_of(launch.env.begin(), launch.env.end(),
+                       [&](const std::string& own) { return name_of(own) == name_of(var); });
+  });
+  for (const std::string& own : launch.env)
+    if (own.find('=') != std::string::npos) env.push_back(own);
+  const char* program = launch.program.empty() ? TOVIX_BINARY : launch.program.c_str();
+  std::vector<char*> argv{const_cast<char*>(program)};
   for (const std::string& a : launch.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   std::vector<char*> envp;

@@ -21,8 +21,9 @@ struct Launch {
   std::vector<std::pair<int, int>> fds;  ///< {descriptor here, number in the child}
   bool unprivileged = false;             ///< run as user and group 65534 when root
   std::string cwd;                       ///< working directory; "" keeps the test's
-  std::vector<std::string> env;          ///< more variables ("TERM=xterm")
   std::vector<int> closed;               ///< standard descriptors (0-2) it starts without
+  std::vector<std::string> env;          ///< more variables ("TERM=xterm"); "NAME" unsets one
+  std::string program;                   ///< "" for the program under test
 };
 
 /// How the program ended.

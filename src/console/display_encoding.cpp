@@ -7,6 +7,7 @@
 #include <bit>
 #include <cctype>
 #include <cstring>
+#include <string>
 
 #include "console/display_message.h"
 #include "console/display_width.h"
@@ -43,6 +44,7 @@ struct Conversion {
   platform::Converter decoder;   // source -> UCS-4LE, opened on first use
   bool decoder_tried = false;
   platform::Converter encoder;  // UCS-4LE -> display charset, when that is not UTF-8
+  char display[64] = {};        // the display charset's name, for a report
 };
 Conversion g_conversion;
 
@@ -112,8 +114,13 @@ size_t encode(char32_t cp, char* out) {
 bool decode(const char* bytes, size_t n, char32_t* cp) {
   if (!g_conversion.decoder_tried) {
     g_conversion.decoder_tried = true;
-    if (g_conversion.source != nullptr)
-      platform::charset_open(&g_conversion.decoder, "UCS-4LE", g_conversion.source);
+    if (g_conversion.source == nullptr ||
+        !platform::charset_open(&g_conversion.decoder, "UCS-4LE", g_conversion.source)) {
+      const Glyph& geta = g_column.no_pair;
+      const std::string shown =
+          "characters are shown as " + std::string(geta.text, geta.length) + " and .";
+      report_unconvertible(g_conversion.source, g_conversion.display, shown.c_str());
+    }
   }
   if (g_conversion.decoder.handle == nullptr) return false;
   unsigned char out[kScratchSize];
@@ -350,6 +357,8 @@ void display_setup(int code_page, const char* display_charset) {
     name_display_setup(platform::name_charset(), nullptr);
     names_setup(nullptr, false);
     message_display_setup(nullptr);
+    report_unconvertible(platform::code_page_charset(code_page), display_charset,
+                         "the file's bytes are shown unconverted");
     return;
   }
   if (!g_conversion.to_utf8 && !encoder_keeps_ascii()) {
@@ -361,6 +370,7 @@ void display_setup(int code_page, const char* display_charset) {
   }
   name_display_setup(platform::name_charset(), display_charset);
   names_setup(display_charset, g_conversion.to_utf8);
+  std::strncpy(g_conversion.display, display_charset, sizeof g_conversion.display - 1);
   g_conversion.raw_column = false;
   g_conversion.source = platform::code_page_charset(code_page);
   message_display_setup(display_charset);
@@ -384,9 +394,6 @@ Glyph display_pair(uint8_t lead, uint8_t trail) {
   return w != 0 ? glyph_of_word(w) : g_column.long_pair[lead][trail];
 }
 
-static_assert(std::endian::native == std::endian::little,
-              "a word's spelling starts at its low byte");
-
 uint32_t* display_words() {
   return g_column.words;
 }
@@ -394,7 +401,8 @@ uint32_t* display_words() {
 Glyph glyph_of_word(uint32_t w) {
   Glyph g;
   std::memset(g.text, ' ', sizeof g.text);
-  std::memcpy(g.text, &w, sizeof w);
+  const uint32_t stored = word_in_memory_order(w);
+  std::memcpy(g.text, &stored, sizeof stored);
   g.length = static_cast<uint8_t>((std::bit_width(w) + 7) / 8);
   return g;
 }
@@ -403,7 +411,7 @@ uint32_t word_of_glyph(const Glyph& g) {
   if (g.length > 4 || std::memchr(g.text, 0, g.length) != nullptr) return 0;
   uint32_t w = 0;
   std::memcpy(&w, g.text, g.length);
-  return w;
+  return word_in_memory_order(w);
 }
 
 }  // namespace console

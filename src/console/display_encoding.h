@@ -6,6 +6,7 @@
 // spells each character in the display charset, keeping its width in columns.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,11 +39,21 @@ inline constexpr uint32_t pair_word_index(uint32_t lead, uint32_t trail) {
 }
 
 /// Spellings as 32-bit words, for a column written a word per position: the spelling in
-/// the low bytes, 0 in the bytes past it, so that its length is the count of non-zero
-/// bytes. A pair's word (at pair_word_index) is 0 until display_pair has spelt the pair,
-/// and stays 0 when the spelling is longer than four bytes or holds a 0 byte. Words
-/// 0-511 are the caller's own, so that one base reaches its spellings and the pairs'.
+/// the low bytes, its first byte lowest, 0 in the bytes past it, so that its length is
+/// the count of non-zero bytes. A pair's word (at pair_word_index) is 0 until
+/// display_pair has spelt the pair, and stays 0 when the spelling is longer than four
+/// bytes or holds a 0 byte. Words 0-511 are the caller's own, so that one base reaches
+/// its spellings and the pairs'.
 uint32_t* display_words();
+
+/// Word w as it is stored to the output, its spelling's first byte at the lowest address:
+/// w itself on a little-endian processor, its bytes reversed on a big-endian one.
+inline uint32_t word_in_memory_order(uint32_t w) {
+  static_assert(std::endian::native == std::endian::little ||
+                std::endian::native == std::endian::big);
+  if constexpr (std::endian::native == std::endian::big) return __builtin_bswap32(w);
+  return w;
+}
 
 /// The spelling in word w, as a Glyph.
 Glyph glyph_of_word(uint32_t w);

@@ -9,6 +9,7 @@
 #include "console/display_message.h"
 #include "console/output.h"
 #include "platform/charset.h"
+#include "text/messages.h"
 
 namespace console {
 namespace {
@@ -20,6 +21,7 @@ struct MessageDisplay {
   char charset[kCharsetNameSize] = {};
   platform::Converter converter;  // code page 932 -> charset, opened on first use
   bool tried = false;
+  bool unconvertible_told = false;  // report_unconvertible has spoken
 };
 MessageDisplay g_messages;
 
@@ -53,8 +55,9 @@ bool is_ascii(const char* text, size_t n) {
 bool converter_ready() {
   if (!g_messages.tried) {
     g_messages.tried = true;
-    platform::charset_open(&g_messages.converter, g_messages.charset,
-                           platform::code_page_charset(kMessageCodePage));
+    const char* from = platform::code_page_charset(kMessageCodePage);
+    if (!platform::charset_open(&g_messages.converter, g_messages.charset, from))
+      report_unconvertible(from, g_messages.charset, "messages show ? for each character");
   }
   return g_messages.converter.handle != nullptr;
 }
@@ -129,6 +132,18 @@ std::string display_name(const char* name, size_t n) {
     }
   }
   return shown;
+}
+
+void report_unconvertible(const char* from, const char* to, const char* shown) {
+  if (g_messages.unconvertible_told) return;
+  g_messages.unconvertible_told = true;  // the message below may meet the same failure
+  // The charset names come from the locale: only their printable ASCII is shown.
+  std::string detail;
+  for (const char* name : {from != nullptr ? from : "?", " -> ", to}) {
+    for (const char* c = name; *c != '\0'; ++c) detail += *c >= 0x20 && *c < 0x7F ? *c : '?';
+  }
+  detail = detail + "; " + shown;
+  err_message(text::kConversionUnavailableMessage, detail.c_str());
 }
 
 void display_write_message(const char* text, size_t n) {

@@ -14,5 +14,9 @@ void message_display_setup(const char* charset);
 /// Makes file names go out converted from charset from to charset to, or unchanged when
 /// either is null or they are the same.
 void name_display_setup(const char* from, const char* to);
+/// Says on standard error, once after each message_display_setup, that text cannot be
+/// converted from charset from to charset to, and what is shown instead (shown is in the
+/// display's charset; from may be null).
+void report_unconvertible(const char* from, const char* to, const char* shown);
 
 }  // namespace console

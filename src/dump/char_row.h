@@ -106,7 +106,8 @@ inline char* put_indexed_words(char* p, const uint32_t* index, uint32_t pairs) {
     const uint32_t w = words[index[j]];
     const uint32_t none = w == 0 ? 1 : 0;
     zero |= none << j;
-    std::memcpy(p, &w, sizeof w);
+    const uint32_t stored = console::word_in_memory_order(w);
+    std::memcpy(p, &stored, sizeof stored);
     // The spelling's length, without the branch on 0 that bit_width costs where the
     // processor has no lzcnt: w | 1 has the bit width of w, or 1 when w is 0.
     p += (std::bit_width(w | 1) + 7) / 8 - none;

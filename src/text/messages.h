@@ -42,6 +42,9 @@ extern const char kMissingNameMessage[];
 extern const char kBadNameMessage[];
 /// "ファイル名がありません": no file name, and standard input is the terminal.
 extern const char kNoFileMessage[];
+/// "文字コードを表示用に変換できません": the converter cannot turn text into the
+/// display's charset (its modules are missing, or it does not know the charset).
+extern const char kConversionUnavailableMessage[];
 
 /// The words after the version in the banner line (plain ASCII).
 extern const char kBannerNotice[];

@@ -3,7 +3,6 @@
 // the table's pages are touched only where characters are.
 #include "console/display_char.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "console/display_width.h"
@@ -26,40 +25,6 @@ struct CharTables {
   CharSpelling geta{};
 };
 CharTables g_chars;
-
-size_t put_utf8(char32_t cp, char* out) {
-  if (cp < 0x80) {
-    out[0] = static_cast<char>(cp);
-    return 1;
-  }
-  if (cp < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (cp >> 6));
-    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (cp >> 12));
-    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (cp >> 18));
-  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-  return 4;
-}
-
-bool is_utf8_name(const char* name) {
-  char n[8] = {};
-  size_t len = 0;
-  for (const char* p = name; *p != '\0'; ++p) {
-    if (*p == '-' || *p == '_') continue;
-    if (len == sizeof n - 1) return false;
-    n[len++] = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-  }
-  return std::strcmp(n, "UTF8") == 0;
-}
 
 // Spells cp through the converter (CP932: the program's own table) into g; false when
 // the display charset lacks it.
@@ -96,7 +61,7 @@ CharSpelling build(char32_t cp) {
   std::memset(s.glyph.text, ' ', sizeof s.glyph.text);
   s.cells = width == CellWidth::kWide ? 2 : 1;
   if (g_chars.to_utf8) {
-    s.glyph.length = static_cast<uint8_t>(put_utf8(cp, s.glyph.text));
+    s.glyph.length = static_cast<uint8_t>(encoding::encode_utf8(cp, s.glyph.text));
     return s;
   }
   if (!convert(cp, &s.glyph)) return g_chars.geta;
@@ -115,7 +80,7 @@ void display_char_setup(int code_page, const char* display_charset) {
   g_chars.cp932 = false;
   std::memset(g_char_words, 0, sizeof g_char_words);
   const bool own = display_is_raw() || display_charset == nullptr || *display_charset == '\0';
-  if (!own && is_utf8_name(display_charset)) {
+  if (!own && encoding::is_utf8_name(display_charset)) {
     g_chars.to_utf8 = true;
   } else {
     // CP932, the home code page, from the program's own table: the same everywhere, and
@@ -132,7 +97,7 @@ void display_char_setup(int code_page, const char* display_charset) {
   if (g_chars.to_utf8 || convert(kGetaMark, &g_chars.geta.glyph)) {
     if (g_chars.to_utf8) {
       g_chars.geta.glyph.length =
-          static_cast<uint8_t>(put_utf8(kGetaMark, g_chars.geta.glyph.text));
+          static_cast<uint8_t>(encoding::encode_utf8(kGetaMark, g_chars.geta.glyph.text));
     }
     g_chars.geta.cells = 2;
   } else {

@@ -5,12 +5,12 @@
 #include "console/display_encoding.h"
 
 #include <bit>
-#include <cctype>
 #include <cstring>
 #include <string>
 
 #include "console/display_message.h"
 #include "console/display_width.h"
+#include "encoding/text_encoding.h"
 #include "platform/charset.h"
 #include "platform/locale.h"
 
@@ -59,49 +59,15 @@ struct NameReading {
 };
 NameReading g_names;
 
-bool is_utf8_name(const char* name) {
-  char n[8] = {};
-  size_t len = 0;
-  for (const char* p = name; *p != '\0'; ++p) {
-    if (*p == '-' || *p == '_') continue;
-    if (len == sizeof n - 1) return false;
-    n[len++] = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-  }
-  return std::strcmp(n, "UTF8") == 0;
-}
-
 void set_glyph(Glyph* g, const char* text, size_t n) {
   std::memset(g->text, ' ', sizeof g->text);
   std::memcpy(g->text, text, n);
   g->length = static_cast<uint8_t>(n);
 }
 
-size_t put_utf8(char32_t cp, char* out) {
-  if (cp < 0x80) {
-    out[0] = static_cast<char>(cp);
-    return 1;
-  }
-  if (cp < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (cp >> 6));
-    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (cp >> 12));
-    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (cp >> 18));
-  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-  return 4;
-}
-
 // Spells cp in the display charset into out (kScratchSize bytes); 0 when it cannot.
 size_t encode(char32_t cp, char* out) {
-  if (g_conversion.to_utf8) return put_utf8(cp, out);
+  if (g_conversion.to_utf8) return encoding::encode_utf8(cp, out);
   const char in[4] = {static_cast<char>(cp & 0xFF), static_cast<char>((cp >> 8) & 0xFF),
                       static_cast<char>((cp >> 16) & 0xFF), static_cast<char>(cp >> 24)};
   const platform::ConvertResult r =
@@ -350,7 +316,7 @@ void display_setup(int code_page, const char* display_charset) {
                                                         : platform::code_page_charset(code_page));
     return;
   }
-  g_conversion.to_utf8 = is_utf8_name(display_charset);
+  g_conversion.to_utf8 = encoding::is_utf8_name(display_charset);
   if (!g_conversion.to_utf8 &&
       !platform::charset_open(&g_conversion.encoder, display_charset, "UCS-4LE")) {
     // A charset the converter does not know: nothing better than the bytes themselves.

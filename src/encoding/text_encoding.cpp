@@ -70,14 +70,48 @@ bool looks_euc_jp(const uint8_t* p, size_t n, bool more) {
 
 }  // namespace
 
-bool parse_encoding_name(const char* name, TextEncoding* out) {
-  char key[16] = {};
+bool fold_charset_name(const char* name, char* out, size_t cap) {
   size_t len = 0;
   for (const char* c = name; *c != '\0'; ++c) {
     if (*c == '-' || *c == '_') continue;
-    if (len == sizeof key - 1) return false;
-    key[len++] = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    if (len + 1 >= cap) return false;
+    out[len++] = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
   }
+  out[len] = '\0';
+  return true;
+}
+
+bool is_utf8_name(const char* name) {
+  char folded[8];
+  return fold_charset_name(name, folded, sizeof folded) && std::strcmp(folded, "UTF8") == 0;
+}
+
+size_t encode_utf8(char32_t cp, char* out) {
+  if (cp < 0x80) {
+    out[0] = static_cast<char>(cp);
+    return 1;
+  }
+  if (cp < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (cp >> 6));
+    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (cp >> 18));
+  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return 4;
+}
+
+bool parse_encoding_name(const char* name, TextEncoding* out) {
+  char key[16];
+  if (!fold_charset_name(name, key, sizeof key)) return false;
   for (const NamedEncoding& n : kNames) {
     if (std::strcmp(key, n.name) == 0) {
       *out = n.encoding;

@@ -19,6 +19,16 @@ enum class TextEncoding : uint8_t {
   kUtf16Be,
 };
 
+/// Writes name into out as it is compared with other charset and encoding names: upper
+/// case, without '-' and '_'. False when that takes more than cap - 1 bytes.
+bool fold_charset_name(const char* name, char* out, size_t cap);
+
+/// Whether name, folded, names UTF-8 ("UTF-8", "utf8").
+bool is_utf8_name(const char* name);
+
+/// Writes the UTF-8 spelling of cp (1 to 4 bytes) at out; returns its length.
+size_t encode_utf8(char32_t cp, char* out);
+
 /// Reads an encoding name, ignoring case, '-' and '_'; false for an unknown name.
 bool parse_encoding_name(const char* name, TextEncoding* out);
 

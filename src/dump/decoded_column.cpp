@@ -171,8 +171,10 @@ char* put_row_of_bytes(char* p, const uint8_t* line, size_t ahead_count) {
   // EUC-JP when another follows; at position 15 whatever follows is in the look-ahead.
   uint32_t high = 0, second = 0;
   for (int half = 0; half < 2; ++half) {
+    // Byte i of the row at bits 8i to 8i+7, on every machine.
     uint64_t x;
     std::memcpy(&x, line + 8 * half, 8);
+    if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
     // The high bit of each byte, gathered into the top byte by one multiplication.
     auto gather = [](uint64_t bits) {
       return static_cast<uint32_t>(((bits & 0x8080808080808080ull) >> 7) * 0x0102040810204080ull >>

@@ -23,6 +23,7 @@ struct CharTables {
   bool cp932 = false;            // the display is CP932: spelt from the program's table
   platform::Converter encoder;   // UCS-4LE -> the display charset, unless UTF-8
   CharSpelling geta{};
+  bool words_spelt = false;  // a word of g_char_words has been filled since the setup
 };
 CharTables g_chars;
 
@@ -78,7 +79,10 @@ void display_char_setup(int code_page, const char* display_charset) {
   g_chars.to_utf8 = false;
   g_chars.cells_by_length = false;
   g_chars.cp932 = false;
-  std::memset(g_char_words, 0, sizeof g_char_words);
+  // Cleared only when spelt into: the words of a run that shows no character of another
+  // encoding stay untouched pages, which a run never reads or brings into memory.
+  if (g_chars.words_spelt) std::memset(g_char_words, 0, sizeof g_char_words);
+  g_chars.words_spelt = false;
   const bool own = display_is_raw() || display_charset == nullptr || *display_charset == '\0';
   if (!own && encoding::is_utf8_name(display_charset)) {
     g_chars.to_utf8 = true;
@@ -115,7 +119,10 @@ uint32_t build_char_word(char32_t cp) {
   for (int i = 0; i < s.glyph.length; ++i) {
     w |= uint32_t{static_cast<uint8_t>(s.glyph.text[i])} << (8 * i);
   }
-  if (cp < 0x10000) g_char_words[cp] = w;
+  if (cp < 0x10000) {
+    g_char_words[cp] = w;
+    g_chars.words_spelt = true;
+  }
   return w;
 }
 

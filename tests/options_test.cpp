@@ -9,6 +9,15 @@
 
 namespace {
 
+// Reads args as the options of a fresh run.
+app::ParsedOptions read_args(std::vector<std::string> args) {
+  console::g_options = console::DumpOptions{};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return app::read_options(static_cast<int>(args.size()), argv.data());
+}
+
 // Decimal, hexadecimal with an 'H' after it or "0x" before it, 0 to 2^63-1; any other
 // text is refused (-1), never read up to its first stray character.
 TEST(ParseNumber, ReadsTheThreeFormsAndRefusesEverythingElse) {
@@ -131,15 +140,9 @@ TEST(ReadOptions, FollowsTheGroupingRules) {
       {{"-p", "a", "b", "c"}, false, 3, with([](auto& o) { o.pause = false; })},
   };
   for (const OptionCase& c : cases) {
-    console::g_options = console::DumpOptions{};
-    std::vector<char*> argv;
-    std::vector<std::string> args = c.args;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
     std::string shown;
     for (const std::string& a : c.args) shown += "'" + a + "' ";
-    const app::ParsedOptions parsed =
-        app::read_options(static_cast<int>(c.args.size()), argv.data());
+    const app::ParsedOptions parsed = read_args(c.args);
     EXPECT_EQ(parsed.usage, c.usage) << shown;
     EXPECT_EQ(parsed.error, c.error) << shown;
     if (c.usage) continue;
@@ -174,11 +177,7 @@ TEST(ReadOptions, LongRequests) {
       {{"--helpx", "f"}, app::Request::kDump, true},
   };
   for (const Case& c : cases) {
-    console::g_options = console::DumpOptions{};
-    std::vector<std::string> args = c.args;
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    const app::ParsedOptions parsed = app::read_options(static_cast<int>(args.size()), argv.data());
+    const app::ParsedOptions parsed = read_args(c.args);
     EXPECT_EQ(parsed.request, c.request) << c.args[0];
     EXPECT_EQ(parsed.usage, c.usage) << c.args[0];
   }
@@ -200,11 +199,7 @@ TEST(ReadOptions, SlashBeginsAGroupOnlyWhereItCannotBeAPath) {
       {{"/pk", "f"}, false, 1},  // letters only: a group either way
   };
   for (const Case& c : cases) {
-    console::g_options = console::DumpOptions{};
-    std::vector<std::string> args = c.args;
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    const app::ParsedOptions parsed = app::read_options(static_cast<int>(args.size()), argv.data());
+    const app::ParsedOptions parsed = read_args(c.args);
     if (paths) {
       EXPECT_FALSE(parsed.usage) << c.args[0];
       EXPECT_EQ(parsed.file_count, c.files_where_slash_is_a_root) << c.args[0];

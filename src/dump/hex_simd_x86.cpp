@@ -184,14 +184,6 @@ TOVIX_TARGET_SSSE3 inline __m128i hex_low(__m128i v) {
   return _mm_shuffle_epi8(digits, _mm_and_si128(v, _mm_set1_epi8(15)));
 }
 
-TOVIX_TARGET_SSSE3 inline __m128i expand_mask_ssse3(uint32_t m) {
-  const __m128i spread =
-      _mm_shuffle_epi8(_mm_cvtsi32_si128(static_cast<int>(m)),
-                       _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1));
-  const __m128i bit = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
-  return _mm_cmpeq_epi8(_mm_and_si128(spread, bit), bit);
-}
-
 TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint8_t* bytes,
                                          const RowScan& scan) {
   // The offset: its four bytes high first, eight digits, then blanks up to the hex column.
@@ -214,12 +206,12 @@ TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 42), c2);
   out[58] = ' ';
   out[59] = ' ';
-  store_plain(out + kCharColumnIndex, v, expand_mask_ssse3(scan.copy));
+  store_plain(out + kCharColumnIndex, v, shuffle_column::byte_mask(scan.copy));
 }
 
 TOVIX_TARGET_SSSE3 void select_row_ssse3(char* col, const uint8_t* row, uint32_t shown,
                                          bool blank_first) {
-  const __m128i m = expand_mask_ssse3(shown);
+  const __m128i m = shuffle_column::byte_mask(shown);
   _mm_storeu_si128(
       reinterpret_cast<__m128i*>(col),
       _mm_or_si128(_mm_and_si128(m, load(row)), _mm_andnot_si128(m, filler(blank_first))));

@@ -126,12 +126,18 @@ inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size
   return p;
 }
 
+// The current line at line, and after it, when it is full, the bytes that its last
+// character may take; returns how many of those there are.
+size_t line_with_ahead(uint8_t (&line)[16 + kDecodeLookAhead], int last) {
+  std::memcpy(line, g_line.bytes, 16);
+  return last == 15 ? look_ahead_bytes(line + 16, kDecodeLookAhead) : 0;
+}
+
 // Any line of a decoded file: a full uncoloured one by put_decoded_row; else piece by
 // piece, each hex byte with the classes the decoding gives it.
 __attribute__((noinline)) void write_line_decoded(int first, int last) {
   uint8_t line[16 + kDecodeLookAhead];
-  std::memcpy(line, g_line.bytes, 16);
-  const size_t ahead = last == 15 ? look_ahead_bytes(line + 16, kDecodeLookAhead) : 0;
+  const size_t ahead = line_with_ahead(line, last);
   const bool colored = g_format.path == LinePath::kPerByte;
   if (!colored && first == 0 && last == 15) {
     char* p = console::out_reserve(kLineRoom);
@@ -239,8 +245,7 @@ void pass_over_line() {
   if (file_is_decoded()) {
     // What the next line shows at its start depends on this line's last character.
     uint8_t line[16 + kDecodeLookAhead];
-    std::memcpy(line, g_line.bytes, 16);
-    const size_t ahead = look_ahead_bytes(line + 16, kDecodeLookAhead);
+    const size_t ahead = line_with_ahead(line, 15);
     char column[kDecodedColumnRoom];
     (void)put_decoded_column(column, line, 0, 15, ahead, nullptr);
     if (g_format.path == LinePath::kPerByte)

@@ -29,6 +29,22 @@ inline char* put_word(char* p, uint32_t w, uint32_t length) {
 template <bool kBigEndian>
 char* put_utf16_row(char* p, const uint8_t* row, int32_t* carried) {
   if (*carried != 0) return nullptr;
+  // A row of ASCII code units, as text in UTF-16 mostly is: each is itself and a blank,
+  // or two dots for a control code.
+  uint32_t high_bytes = 0, low_bytes = 0;
+  for (int i = 0; i < 8; ++i) {
+    high_bytes |= row[2 * i + (kBigEndian ? 0 : 1)];
+    low_bytes |= row[2 * i + (kBigEndian ? 1 : 0)];
+  }
+  if (high_bytes == 0 && low_bytes < 0x80) {
+    for (int i = 0; i < 8; ++i) {
+      const uint8_t c = row[2 * i + (kBigEndian ? 1 : 0)];
+      const bool printable = c >= 0x20 && c < 0x7F;
+      p[2 * i] = printable ? static_cast<char>(c) : '.';
+      p[2 * i + 1] = printable ? ' ' : '.';
+    }
+    return p + 16;
+  }
   uint32_t units[8], high = 0, low = 0;
   for (int i = 0; i < 8; ++i) {
     const uint32_t a = row[2 * i], b = row[2 * i + 1];

@@ -100,6 +100,27 @@ TOVIX_DECODED_AVX2 inline __m256i code_units(const uint8_t* row, bool* pair) {
   return _mm256_cvtepu16_epi32(v);
 }
 
+// A row of ASCII code units, as text in UTF-16 mostly is: each is itself and a blank, or
+// two dots for a control code, sixteen bytes in all without a lookup; nullptr for a row
+// with another unit.
+template <bool kBigEndian>
+TOVIX_DECODED_AVX2 inline char* put_ascii_units(char* p, const uint8_t* row) {
+  const __m128i v = load16(row);
+  // The high byte of each unit (the first in UTF-16BE) 0, the low byte below 0x80.
+  const __m128i other = _mm_set1_epi16(static_cast<short>(kBigEndian ? 0x80FF : 0xFF80));
+  if (!_mm_testz_si128(v, other)) return nullptr;
+  const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8(0x20));
+  __m128i printable = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(0x5E)), d);
+  // The low byte's verdict over the whole unit; the character first, then the blank.
+  printable =
+      kBigEndian ? _mm_srai_epi16(printable, 8) : _mm_srai_epi16(_mm_slli_epi16(printable, 8), 8);
+  const __m128i text = _mm_or_si128(kBigEndian ? _mm_srli_epi16(v, 8) : v, _mm_set1_epi16(0x2000));
+  const __m128i out =
+      _mm_or_si128(_mm_and_si128(printable, text), _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), out);
+  return p + 16;
+}
+
 // The units' char words, built where not yet; false when one is too long for a word.
 TOVIX_DECODED_AVX2 inline bool unit_char_words(__m256i units, __m256i* w) {
   const int* table = reinterpret_cast<const int*>(console::g_char_words);
@@ -181,6 +202,7 @@ TOVIX_DECODED_AVX2 char* put_euc_jp_row_avx2(char* p, const uint8_t* row, int32_
 template <bool kBigEndian>
 TOVIX_DECODED_AVX2 char* put_utf16_row_avx2(char* p, const uint8_t* row, int32_t* carried) {
   if (*carried != 0) return nullptr;
+  if (char* end = put_ascii_units<kBigEndian>(p, row)) return end;
   bool pair;
   const __m256i units = code_units<kBigEndian>(row, &pair);
   __m256i w;
@@ -233,6 +255,7 @@ TOVIX_DECODED_VBMI2 char* put_euc_jp_row_vbmi2(char* p, const uint8_t* row, int3
 template <bool kBigEndian>
 TOVIX_DECODED_VBMI2 char* put_utf16_row_vbmi2(char* p, const uint8_t* row, int32_t* carried) {
   if (*carried != 0) return nullptr;
+  if (char* end = put_ascii_units<kBigEndian>(p, row)) return end;
   bool pair;
   const __m256i units = code_units<kBigEndian>(row, &pair);
   __m256i w;

@@ -12,6 +12,7 @@
 #include "dump/decoded_row.h"
 #include "dump/hex_simd_x86_column.h"
 
+#define TOVIX_DECODED_SSSE3 __attribute__((target("ssse3")))
 #define TOVIX_DECODED_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
 #define TOVIX_DECODED_VBMI2 \
   __attribute__((target("avx2,bmi,bmi2,popcnt,avx512f,avx512bw,avx512vl,avx512vbmi2")))
@@ -22,25 +23,25 @@ namespace {
 using shuffle_column::lane_masks;
 using shuffle_column::put_slots;
 
-TOVIX_DECODED_AVX2 inline __m128i load16(const uint8_t* p) {
+TOVIX_DECODED_SSSE3 inline __m128i load16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
 // The bytes of x from 0xA1 to 0xFE (those of JIS rows and cells), as 0xFF.
-TOVIX_DECODED_AVX2 inline __m128i euc_bytes(__m128i x) {
+TOVIX_DECODED_SSSE3 inline __m128i euc_bytes(__m128i x) {
   const __m128i d = _mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>(0xA1)));
   return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(0x5D)), d);
 }
 
 // Bytes of the row shown on their own: printable ASCII as itself, else a dot.
-TOVIX_DECODED_AVX2 inline __m128i single_bytes(__m128i v) {
+TOVIX_DECODED_SSSE3 inline __m128i single_bytes(__m128i v) {
   const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8(0x20));
   const __m128i copy = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(0x5E)), d);
   return _mm_or_si128(_mm_and_si128(copy, v), _mm_andnot_si128(copy, _mm_set1_epi8('.')));
 }
 
 // A 0x8F that begins a JIS X 0212 character: the row goes to the general column.
-TOVIX_DECODED_AVX2 inline bool has_triple(__m128i v, const uint8_t* row) {
+TOVIX_DECODED_SSSE3 inline bool has_triple(__m128i v, const uint8_t* row) {
   const __m128i lead = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0x8F)));
   const __m128i t =
       _mm_and_si128(lead, _mm_and_si128(euc_bytes(load16(row + 1)), euc_bytes(load16(row + 2))));
@@ -104,11 +105,13 @@ TOVIX_DECODED_AVX2 inline __m256i code_units(const uint8_t* row, bool* pair) {
 // two dots for a control code, sixteen bytes in all without a lookup; nullptr for a row
 // with another unit.
 template <bool kBigEndian>
-TOVIX_DECODED_AVX2 inline char* put_ascii_units(char* p, const uint8_t* row) {
+TOVIX_DECODED_SSSE3 inline char* put_ascii_units(char* p, const uint8_t* row) {
   const __m128i v = load16(row);
   // The high byte of each unit (the first in UTF-16BE) 0, the low byte below 0x80.
   const __m128i other = _mm_set1_epi16(static_cast<short>(kBigEndian ? 0x80FF : 0xFF80));
-  if (!_mm_testz_si128(v, other)) return nullptr;
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, other), _mm_setzero_si128())) != 0xFFFF) {
+    return nullptr;
+  }
   const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8(0x20));
   __m128i printable = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(0x5E)), d);
   // The low byte's verdict over the whole unit; the character first, then the blank.
@@ -137,6 +140,65 @@ TOVIX_DECODED_AVX2 inline bool unit_char_words(__m256i units, __m256i* w) {
   const __m256i long_words =
       _mm256_and_si256(*w, _mm256_set1_epi32(static_cast<int>(console::kCharWordLong)));
   return _mm256_testz_si256(long_words, long_words) != 0;
+}
+
+// The EUC-JP pair words of a row's positions, 0 where the two bytes are not both high,
+// with the masks of the positions that begin a character (valid) and of those whose
+// word is not built yet or is left to the general column (unknown).
+inline void load_pair_words(const uint8_t* row, uint32_t high, uint32_t (&w)[16], uint32_t* valid,
+                            uint32_t* unknown) {
+  uint32_t v = 0, u = 0;
+  for (int k = 0; k < 16; ++k) {
+    const uint32_t m = 0u - ((high >> k) & 1);
+    // Other positions read entry 0, so that ASCII touches no page of the table.
+    const uint32_t word = g_euc_pair_words[euc_pair_index(row[k], row[k + 1]) & m] & m;
+    w[k] = word;
+    v |= static_cast<uint32_t>(word > kGeneralPair) << k;
+    u |= static_cast<uint32_t>(word == 0 || word == kGeneralPair) << k;
+  }
+  *valid = v;
+  *unknown = u & high;
+}
+
+// The column of a row from its pair words w and the positions that begin a character,
+// that are blank and that are taken, four words at a time.
+TOVIX_DECODED_SSSE3 inline char* put_pair_row(char* p, __m128i v, const uint32_t (&w)[16],
+                                              uint32_t starts, uint32_t blank, uint32_t taken) {
+  const __m128i single = single_bytes(v), zero = _mm_setzero_si128();
+  const __m128i single16[2] = {_mm_unpacklo_epi8(single, zero), _mm_unpackhi_epi8(single, zero)};
+  for (int k = 0; k < 4; ++k) {
+    const __m128i s16 = single16[k / 2];
+    __m128i words = k % 2 == 0 ? _mm_unpacklo_epi16(s16, zero) : _mm_unpackhi_epi16(s16, zero);
+    const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4 * k));
+    const __m128i m_start = lane_masks(starts, k), m_blank = lane_masks(blank, k);
+    words = _mm_or_si128(_mm_and_si128(m_start, pair), _mm_andnot_si128(m_start, words));
+    words =
+        _mm_or_si128(_mm_and_si128(m_blank, _mm_set1_epi32(' ')), _mm_andnot_si128(m_blank, words));
+    p = put_slots(p, _mm_andnot_si128(lane_masks(taken, k), words));
+  }
+  return p;
+}
+
+// ---- SSSE3: the words fetched one by one, squeezed four at a time by the converted
+// column's shuffles.
+
+TOVIX_DECODED_SSSE3 char* put_euc_jp_row_ssse3(char* p, const uint8_t* row, int32_t* carried) {
+  const uint32_t c = static_cast<uint32_t>(*carried);
+  if (c > 15) return nullptr;
+  const __m128i v = load16(row);
+  if (has_triple(v, row)) return nullptr;
+  const uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(v, load16(row + 1))));
+  alignas(16) uint32_t w[16];
+  uint32_t valid, unknown;
+  load_pair_words(row, high, w, &valid, &unknown);
+  if (unknown != 0) {
+    return build_pairs(row, unknown) ? put_euc_jp_row_ssse3(p, row, carried) : nullptr;
+  }
+  const uint32_t blank = (1u << c) - 1;
+  const uint32_t starts = held_leads(valid & ~blank);
+  w[15] = last_position_word(w[15]);
+  *carried = static_cast<int32_t>(starts >> 15);
+  return put_pair_row(p, v, w, starts, blank, starts << 1);
 }
 
 // ---- AVX2: words squeezed four at a time by the converted column's shuffles.
@@ -275,6 +337,8 @@ void add_arch_decoded_rows(const char* kernel_name, DecodedRowPaths& paths) {
     paths = {put_euc_jp_row_vbmi2, put_utf16_row_vbmi2<false>, put_utf16_row_vbmi2<true>};
   } else if (name == "avx2gather" || name == "avx2" || name == "avx512vbmi") {
     paths = {put_euc_jp_row_avx2, put_utf16_row_avx2<false>, put_utf16_row_avx2<true>};
+  } else if (name == "ssse3") {
+    paths.euc_jp = put_euc_jp_row_ssse3;
   }
 }
 

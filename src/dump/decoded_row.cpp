@@ -9,12 +9,9 @@
 namespace dump {
 
 uint32_t g_euc_pair_words[128 * 128];
+DecodedRowPaths g_decoded_row_paths;
 
 namespace {
-
-using encoding::TextEncoding;
-
-DecodedRowPaths g_paths;
 
 // Stores word w at p in memory order; returns p advanced by its length.
 inline char* put_word(char* p, uint32_t w, uint32_t length) {
@@ -94,31 +91,12 @@ uint32_t build_euc_pair_word(uint8_t lead, uint8_t trail) {
 }
 
 void decoded_rows_setup(const char* kernel_name) {
-  g_paths = {};
+  g_decoded_row_paths = {};
   if (!console::chars_spelled_in_utf8()) return;
   // EUC-JP has no portable writer: word by word in scalar code it is slower than the
   // general column, which decodes only the bytes that may begin a character.
-  g_paths = {nullptr, put_utf16_row<false>, put_utf16_row<true>};
-  add_arch_decoded_rows(kernel_name, g_paths);
-}
-
-char* put_decoded_row_by_words(char* p, const uint8_t* row, size_t ahead_count) {
-  DecodedRowFn put = nullptr;
-  switch (g_file_encoding.encoding) {
-    case TextEncoding::kEucJp:
-      // The pairs at the line's end, and the JIS X 0212 test, read all three bytes after it.
-      if (ahead_count == kDecodeLookAhead) put = g_paths.euc_jp;
-      break;
-    case TextEncoding::kUtf16Le:
-      put = g_paths.utf16le;
-      break;
-    case TextEncoding::kUtf16Be:
-      put = g_paths.utf16be;
-      break;
-    default:
-      break;
-  }
-  return put == nullptr ? nullptr : put(p, row, &g_file_encoding.carried);
+  g_decoded_row_paths = {nullptr, put_utf16_row<false>, put_utf16_row<true>};
+  add_arch_decoded_rows(kernel_name, g_decoded_row_paths);
 }
 
 }  // namespace dump

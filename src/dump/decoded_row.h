@@ -12,6 +12,8 @@
 #include <cstdint>
 
 #include "console/display_char.h"
+#include "dump/decoded_column.h"
+#include "encoding/text_encoding.h"
 
 namespace dump {
 
@@ -33,10 +35,30 @@ struct DecodedRowPaths {
 /// after display_char_setup.
 void decoded_rows_setup(const char* kernel_name);
 
+/// The row writers decoded_rows_setup chose.
+extern DecodedRowPaths g_decoded_row_paths;
+
 /// The column of a full line without classes in the file's encoding, as
 /// put_decoded_column writes it, or nullptr when no row writer serves the line.
 /// REQUIRES: row[16 .. 16 + ahead_count) readable; 64 bytes of room at p.
-char* put_decoded_row_by_words(char* p, const uint8_t* row, size_t ahead_count);
+inline char* put_decoded_row_by_words(char* p, const uint8_t* row, size_t ahead_count) {
+  DecodedRowFn put = nullptr;
+  switch (g_file_encoding.encoding) {
+    case encoding::TextEncoding::kEucJp:
+      // The pairs at the line's end, and the JIS X 0212 test, read all three bytes after it.
+      if (ahead_count == kDecodeLookAhead) put = g_decoded_row_paths.euc_jp;
+      break;
+    case encoding::TextEncoding::kUtf16Le:
+      put = g_decoded_row_paths.utf16le;
+      break;
+    case encoding::TextEncoding::kUtf16Be:
+      put = g_decoded_row_paths.utf16be;
+      break;
+    default:
+      break;
+  }
+  return put == nullptr ? nullptr : put(p, row, &g_file_encoding.carried);
+}
 
 // ---- For the row writers of each architecture.
 

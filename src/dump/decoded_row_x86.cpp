@@ -65,7 +65,7 @@ TOVIX_DECODED_AVX2 inline __m256i last_position_words(__m256i w) {
   return _mm256_and_si256(w, keep);
 }
 
-// Lane masks of 8 bits from bits >> shift.
+// Lane masks of the low 8 bits of bits.
 TOVIX_DECODED_AVX2 inline __m256i lanes_of(uint32_t bits) {
   const __m256i bit = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
   return _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(static_cast<int>(bits)), bit), bit);
@@ -245,17 +245,14 @@ TOVIX_DECODED_AVX2 char* put_euc_jp_row_avx2(char* p, const uint8_t* row, int32_
   const uint32_t taken = starts << 1;
   w[1] = _mm256_blend_epi32(w[1], last_position_words(w[1]), 0x80);
   const __m128i single = single_bytes(v);
-  for (int k = 0; k < 4; ++k) {
-    const __m128i pair =
-        k % 2 == 0 ? _mm256_castsi256_si128(w[k / 2]) : _mm256_extracti128_si256(w[k / 2], 1);
-    __m128i words = _mm_cvtepu8_epi32(k == 0   ? single
-                                      : k == 1 ? _mm_srli_si128(single, 4)
-                                      : k == 2 ? _mm_srli_si128(single, 8)
-                                               : _mm_srli_si128(single, 12));
-    words = _mm_blendv_epi8(words, pair, lane_masks(starts, k));
-    words = _mm_blendv_epi8(words, _mm_set1_epi32(' '), lane_masks(blank, k));
-    words = _mm_andnot_si128(lane_masks(taken, k), words);
-    p = put_slots(p, words);
+  for (int h = 0; h < 2; ++h) {
+    const int shift = 8 * h;
+    __m256i words = _mm256_cvtepu8_epi32(h == 0 ? single : _mm_srli_si128(single, 8));
+    words = _mm256_blendv_epi8(words, w[h], lanes_of(starts >> shift));
+    words = _mm256_blendv_epi8(words, _mm256_set1_epi32(' '), lanes_of(blank >> shift));
+    words = _mm256_andnot_si256(lanes_of(taken >> shift), words);
+    p = put_slots(p, _mm256_castsi256_si128(words));
+    p = put_slots(p, _mm256_extracti128_si256(words, 1));
   }
   *carried = static_cast<int32_t>(starts >> 15);
   return p;

@@ -1,10 +1,11 @@
-// Decoded rows for x86-64: the positions' words in vector lanes, fetched with gathers,
-// and the 0 bytes after each spelling squeezed out by one compress (AVX-512 VBMI2) or by
-// the shuffles of the converted column (AVX2). Compiled function by function for their
-// instruction sets and chosen only for a row kernel of the same set, so the program runs
-// on any x86-64.
+// Decoded rows for x86-64: the positions' words in vector lanes, fetched with gathers
+// (AVX2 on) or one by one, and the 0 bytes after each spelling squeezed out by one
+// compress (AVX-512 VBMI2), by the shuffles of the converted column (SSSE3, AVX2) or
+// word by word (SSE2). Compiled function by function for their instruction sets and
+// chosen only for a row kernel of the same set, so the program runs on any x86-64.
 #include <immintrin.h>
 
+#include <bit>
 #include <cstring>
 #include <string_view>
 
@@ -20,28 +21,27 @@
 namespace dump {
 namespace {
 
-using shuffle_column::lane_masks;
 using shuffle_column::put_slots;
 
-TOVIX_DECODED_SSSE3 inline __m128i load16(const uint8_t* p) {
+inline __m128i load16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
 // The bytes of x from 0xA1 to 0xFE (those of JIS rows and cells), as 0xFF.
-TOVIX_DECODED_SSSE3 inline __m128i euc_bytes(__m128i x) {
+inline __m128i euc_bytes(__m128i x) {
   const __m128i d = _mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>(0xA1)));
   return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(0x5D)), d);
 }
 
 // Bytes of the row shown on their own: printable ASCII as itself, else a dot.
-TOVIX_DECODED_SSSE3 inline __m128i single_bytes(__m128i v) {
+inline __m128i single_bytes(__m128i v) {
   const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8(0x20));
   const __m128i copy = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(0x5E)), d);
   return _mm_or_si128(_mm_and_si128(copy, v), _mm_andnot_si128(copy, _mm_set1_epi8('.')));
 }
 
 // A 0x8F that begins a JIS X 0212 character: the row goes to the general column.
-TOVIX_DECODED_SSSE3 inline bool has_triple(__m128i v, const uint8_t* row) {
+inline bool has_triple(__m128i v, const uint8_t* row) {
   const __m128i lead = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0x8F)));
   const __m128i t =
       _mm_and_si128(lead, _mm_and_si128(euc_bytes(load16(row + 1)), euc_bytes(load16(row + 2))));
@@ -105,7 +105,7 @@ TOVIX_DECODED_AVX2 inline __m256i code_units(const uint8_t* row, bool* pair) {
 // two dots for a control code, sixteen bytes in all without a lookup; nullptr for a row
 // with another unit.
 template <bool kBigEndian>
-TOVIX_DECODED_SSSE3 inline char* put_ascii_units(char* p, const uint8_t* row) {
+inline char* put_ascii_units(char* p, const uint8_t* row) {
   const __m128i v = load16(row);
   // The high byte of each unit (the first in UTF-16BE) 0, the low byte below 0x80.
   const __m128i other = _mm_set1_epi16(static_cast<short>(kBigEndian ? 0x80FF : 0xFF80));
@@ -142,6 +142,12 @@ TOVIX_DECODED_AVX2 inline bool unit_char_words(__m256i units, __m256i* w) {
   return _mm256_testz_si256(long_words, long_words) != 0;
 }
 
+// EUC-JP: a position begins a character when its pair word is one (two high bytes that
+// decode), and of a run of such positions the first, third and so on do (each takes the
+// one after it), as Shift_JIS lead bytes are held; a line that begins inside a character
+// starts its runs after the positions it took. A pair at the last position takes the
+// first byte of the next line.
+
 // The EUC-JP pair words of a row's positions, 0 where the two bytes are not both high,
 // with the masks of the positions that begin a character (valid) and of those whose
 // word is not built yet or is left to the general column (unknown).
@@ -160,21 +166,66 @@ inline void load_pair_words(const uint8_t* row, uint32_t high, uint32_t (&w)[16]
   *unknown = u & high;
 }
 
-// The column of a row from its pair words w and the positions that begin a character,
-// that are blank and that are taken, four words at a time.
-TOVIX_DECODED_SSSE3 inline char* put_pair_row(char* p, __m128i v, const uint32_t (&w)[16],
-                                              uint32_t starts, uint32_t blank, uint32_t taken) {
+// Lanes 4k to 4k + 3 of bits as 32-bit lane masks.
+inline __m128i four_lanes(uint32_t bits, int k) {
+  const __m128i bit = _mm_setr_epi32(1, 2, 4, 8);
+  return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(static_cast<int>(bits >> (4 * k))), bit),
+                         bit);
+}
+
+// The words of a row's positions, four to a vector, from its pair words w and the
+// positions that begin a character, that are blank and that are taken.
+inline void pair_row_words(__m128i v, const uint32_t (&w)[16], uint32_t starts, uint32_t blank,
+                           uint32_t taken, __m128i (&words)[4]) {
   const __m128i single = single_bytes(v), zero = _mm_setzero_si128();
   const __m128i single16[2] = {_mm_unpacklo_epi8(single, zero), _mm_unpackhi_epi8(single, zero)};
   for (int k = 0; k < 4; ++k) {
     const __m128i s16 = single16[k / 2];
-    __m128i words = k % 2 == 0 ? _mm_unpacklo_epi16(s16, zero) : _mm_unpackhi_epi16(s16, zero);
+    __m128i x = k % 2 == 0 ? _mm_unpacklo_epi16(s16, zero) : _mm_unpackhi_epi16(s16, zero);
     const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4 * k));
-    const __m128i m_start = lane_masks(starts, k), m_blank = lane_masks(blank, k);
-    words = _mm_or_si128(_mm_and_si128(m_start, pair), _mm_andnot_si128(m_start, words));
-    words =
-        _mm_or_si128(_mm_and_si128(m_blank, _mm_set1_epi32(' ')), _mm_andnot_si128(m_blank, words));
-    p = put_slots(p, _mm_andnot_si128(lane_masks(taken, k), words));
+    const __m128i m_start = four_lanes(starts, k), m_blank = four_lanes(blank, k);
+    x = _mm_or_si128(_mm_and_si128(m_start, pair), _mm_andnot_si128(m_start, x));
+    x = _mm_or_si128(_mm_and_si128(m_blank, _mm_set1_epi32(' ')), _mm_andnot_si128(m_blank, x));
+    words[k] = _mm_andnot_si128(four_lanes(taken, k), x);
+  }
+}
+
+// The pair words of an EUC-JP row and what each position shows, for pair_row_words;
+// false when the row goes to the general column.
+inline bool euc_jp_row_words(const uint8_t* row, int32_t* carried, __m128i (&words)[4]) {
+  const uint32_t c = static_cast<uint32_t>(*carried);
+  if (c > 15) return false;
+  const __m128i v = load16(row);
+  if (has_triple(v, row)) return false;
+  const uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(v, load16(row + 1))));
+  alignas(16) uint32_t w[16];
+  uint32_t valid, unknown;
+  load_pair_words(row, high, w, &valid, &unknown);
+  if (unknown != 0) {
+    if (!build_pairs(row, unknown)) return false;
+    load_pair_words(row, high, w, &valid, &unknown);
+  }
+  const uint32_t blank = (1u << c) - 1;
+  const uint32_t starts = held_leads(valid & ~blank);
+  w[15] = last_position_word(w[15]);
+  *carried = static_cast<int32_t>(starts >> 15);
+  pair_row_words(v, w, starts, blank, starts << 1, words);
+  return true;
+}
+
+// ---- SSE2: the words fetched one by one and stored one by one, each advancing the
+// output by its length.
+
+char* put_euc_jp_row_sse2(char* p, const uint8_t* row, int32_t* carried) {
+  __m128i words[4];
+  if (!euc_jp_row_words(row, carried, words)) return nullptr;
+  alignas(16) uint32_t w[16];
+  for (int k = 0; k < 4; ++k) _mm_store_si128(reinterpret_cast<__m128i*>(w + 4 * k), words[k]);
+  for (const uint32_t word : w) {
+    std::memcpy(p, &word, sizeof word);
+    // The count of bytes up to the last that is not 0, without a branch on 0 (as in
+    // put_indexed_words): word | 1 has the bit width of word, or 1 when it is 0.
+    p += (std::bit_width(word | 1) + 7) / 8 - (word == 0 ? 1 : 0);
   }
   return p;
 }
@@ -183,31 +234,13 @@ TOVIX_DECODED_SSSE3 inline char* put_pair_row(char* p, __m128i v, const uint32_t
 // column's shuffles.
 
 TOVIX_DECODED_SSSE3 char* put_euc_jp_row_ssse3(char* p, const uint8_t* row, int32_t* carried) {
-  const uint32_t c = static_cast<uint32_t>(*carried);
-  if (c > 15) return nullptr;
-  const __m128i v = load16(row);
-  if (has_triple(v, row)) return nullptr;
-  const uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(v, load16(row + 1))));
-  alignas(16) uint32_t w[16];
-  uint32_t valid, unknown;
-  load_pair_words(row, high, w, &valid, &unknown);
-  if (unknown != 0) {
-    return build_pairs(row, unknown) ? put_euc_jp_row_ssse3(p, row, carried) : nullptr;
-  }
-  const uint32_t blank = (1u << c) - 1;
-  const uint32_t starts = held_leads(valid & ~blank);
-  w[15] = last_position_word(w[15]);
-  *carried = static_cast<int32_t>(starts >> 15);
-  return put_pair_row(p, v, w, starts, blank, starts << 1);
+  __m128i words[4];
+  if (!euc_jp_row_words(row, carried, words)) return nullptr;
+  for (const __m128i& four : words) p = put_slots(p, four);
+  return p;
 }
 
 // ---- AVX2: words squeezed four at a time by the converted column's shuffles.
-
-// EUC-JP: a position begins a character when its pair word is one (two high bytes that
-// decode), and of a run of such positions the first, third and so on do (each takes the
-// one after it), as Shift_JIS lead bytes are held; a line that begins inside a character
-// starts its runs after the positions it took. A pair at the last position takes the
-// first byte of the next line.
 
 TOVIX_DECODED_AVX2 char* put_euc_jp_row_avx2(char* p, const uint8_t* row, int32_t* carried) {
   const uint32_t c = static_cast<uint32_t>(*carried);
@@ -336,6 +369,8 @@ void add_arch_decoded_rows(const char* kernel_name, DecodedRowPaths& paths) {
     paths = {put_euc_jp_row_avx2, put_utf16_row_avx2<false>, put_utf16_row_avx2<true>};
   } else if (name == "ssse3") {
     paths.euc_jp = put_euc_jp_row_ssse3;
+  } else if (name == "sse2") {
+    paths.euc_jp = put_euc_jp_row_sse2;
   }
 }
 

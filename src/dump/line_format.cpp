@@ -120,6 +120,10 @@ inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size
   // An ASCII row in a byte-oriented encoding: the kernel's plain column is the column.
   if (row_is_plain_ascii(row)) {
     p += kCharColumnIndex + 16;
+  } else if (char* end = console::g_options.japanese_display
+                             ? put_decoded_row_by_words(p + kCharColumnIndex, row, ahead)
+                             : nullptr) {
+    p = end;
   } else {
     p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
   }

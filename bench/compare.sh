@@ -133,7 +133,7 @@ if [ "$(stat -c %s "$work/prose.part")" -lt 65536 ]; then
 fi
 repeat_to "$work/prose.part" "$work/prose" "$bytes"
 # The same prose in the other text encodings, for the table of encodings at the end.
-for enc in UTF-8:utf8 EUC-JP:eucjp UTF-16LE:utf16le; do
+for enc in UTF-8:utf8 EUC-JP:eucjp UTF-16LE:utf16le UTF-16BE:utf16be; do
   iconv -f CP932 -t "${enc%%:*}" -c "$work/prose.part" >"$work/prose.${enc##*:}.part" || true
   repeat_to "$work/prose.${enc##*:}.part" "$work/prose.${enc##*:}" "$bytes"
   rm "$work/prose.${enc##*:}.part"
@@ -280,7 +280,7 @@ for kind in prose random; do
   : >"$work/results"
   files=()
   lines=()
-  for e in sjis utf8 eucjp utf16le auto; do
+  for e in sjis utf8 eucjp utf16le utf16be auto; do
     input=$kind
     [ "$kind" = prose ] && [ "$e" != sjis ] && [ "$e" != auto ] && input=prose.$e
     [ "$kind" = random ] && [ "$e" = auto ] && continue

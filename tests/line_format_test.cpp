@@ -17,6 +17,7 @@
 #include <tuple>
 #include <vector>
 
+#include "console/display_char.h"
 #include "console/display_encoding.h"
 #include "console/dump_options.h"
 #include "console/output.h"
@@ -25,14 +26,18 @@
 #include "dump/block_reader.h"
 #include "dump/byte_class.h"
 #include "dump/char_row.h"
+#include "dump/decoded_column.h"
 #include "dump/hex_simd.h"
 #include "dump/highlight.h"
 #include "dump/japanese.h"
 #include "dump/line_format.h"
+#include "encoding/text_encoding.h"
 #include "platform/file.h"
 #include "run_tovix.h"
 
 namespace {
+
+using encoding::TextEncoding;
 
 struct Display {
   const char* name;
@@ -47,6 +52,7 @@ void PrintTo(const Display& d, std::ostream* os) {
 void set_up_display(const Display& d) {
   dump::build_byte_classes(d.code_page);
   console::display_setup(d.code_page, d.charset);
+  console::display_char_setup(d.code_page, d.charset);
   dump::char_column_setup();
   dump::line_format_setup();
 }
@@ -244,6 +250,7 @@ std::string dump_file_through_reader(const std::string& path, dump::LinePath lin
   dump::g_char_column = {};
   dump::g_look_ahead = -1;
   dump::g_position = {};
+  dump::begin_file_encoding();
   console::g_output.used = 0;
   console::g_options.pause = run.page_height > 0;
   console::g_screen.page_height = run.page_height;
@@ -273,9 +280,9 @@ std::string dump_file_through_reader(const std::string& path, dump::LinePath lin
   std::ifstream in(scratch, std::ios::binary);
   std::string out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   char tail[64];
-  std::snprintf(tail, sizeof tail, "|%d|%llu|%d", dump::g_char_column.trail_shown ? 1 : 0,
+  std::snprintf(tail, sizeof tail, "|%d|%llu|%d|%d", dump::g_char_column.trail_shown ? 1 : 0,
                 static_cast<unsigned long long>(console::g_progress.bytes_consumed),
-                dump::g_look_ahead);
+                dump::g_look_ahead, dump::g_file_encoding.carried);
   return out + tail;
 }
 
@@ -293,20 +300,31 @@ TEST_P(LineFormatTest, BlocksOfLinesComeOutAsLineByLine) {
       {500, " \r \r "},  // Enter: one line, then a prompt again
       {300, " n"},       // the next-file command ends the file mid-block
   };
-  for (bool japanese : {true, false}) {
-    console::g_options.japanese_display = japanese;
-    for (const PagedRun& run : runs) {
-      const std::string reference =
-          dump_file_through_reader(path, dump::LinePath::kPerByte, run, dir.path() + "/out");
-      // Afresh, so that the kernel meets every pair unspelt, as a dump does: a kernel
-      // that fetches a line's words ahead may fetch one before the line above spells it.
-      set_up_display(display());
-      dump::use_line_kernel(kernel_);
-      const std::string fast =
-          dump_file_through_reader(path, dump::LinePath::kRows, run, dir.path() + "/out");
-      ASSERT_EQ(reference.size(), fast.size()) << "page " << run.page_height;
-      EXPECT_TRUE(reference == fast)
-          << kernel_.name << ", page " << run.page_height << ", japanese " << japanese;
+  // The code page's own encoding, and on a UTF-8 display the encodings decoded a
+  // character at a time too, whose full lines have row writers of their own.
+  std::vector<TextEncoding> encodings = {TextEncoding::kCodePage};
+  if (std::strcmp(display().charset, "UTF-8") == 0) {
+    encodings.insert(encodings.end(),
+                     {TextEncoding::kEucJp, TextEncoding::kUtf16Le, TextEncoding::kUtf16Be});
+  }
+  for (const TextEncoding encoding : encodings) {
+    console::g_options.encoding = encoding;
+    for (bool japanese : {true, false}) {
+      console::g_options.japanese_display = japanese;
+      for (const PagedRun& run : runs) {
+        const std::string reference =
+            dump_file_through_reader(path, dump::LinePath::kPerByte, run, dir.path() + "/out");
+        // Afresh, so that the kernel meets every pair unspelt, as a dump does: a kernel
+        // that fetches a line's words ahead may fetch one before the line above spells it.
+        set_up_display(display());
+        dump::use_line_kernel(kernel_);
+        const std::string fast =
+            dump_file_through_reader(path, dump::LinePath::kRows, run, dir.path() + "/out");
+        ASSERT_EQ(reference.size(), fast.size()) << "page " << run.page_height;
+        EXPECT_TRUE(reference == fast)
+            << kernel_.name << ", page " << run.page_height << ", japanese " << japanese
+            << ", encoding " << static_cast<int>(encoding);
+      }
     }
   }
   console::g_screen = {};

@@ -6,6 +6,7 @@
 #include "console/display_char.h"
 #include "console/dump_options.h"
 #include "dump/byte_class.h"
+#include "dump/decoded_row.h"
 #include "dump/japanese.h"
 
 namespace dump {
@@ -281,6 +282,7 @@ char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, siz
                          DecodedClasses* classes) {
   if (console::g_options.japanese_display) {
     if (classes == nullptr && first == 0 && last == 15) {
+      if (char* end = put_decoded_row_by_words(p, bytes, ahead_count)) return end;
       if (g_file_encoding.encoding == TextEncoding::kUtf8) {
         return put_row_of_bytes<TextEncoding::kUtf8>(p, bytes, ahead_count);
       }

@@ -10,6 +10,7 @@
 #include "dump/block_reader.h"
 #include "dump/char_row.h"
 #include "dump/decoded_column.h"
+#include "dump/decoded_row.h"
 #include "dump/hex_simd.h"
 #include "dump/highlight.h"
 #include "dump/japanese.h"
@@ -119,6 +120,10 @@ inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size
   // An ASCII row in a byte-oriented encoding: the kernel's plain column is the column.
   if (row_is_plain_ascii(row)) {
     p += kCharColumnIndex + 16;
+  } else if (char* end = console::g_options.japanese_display
+                             ? put_decoded_row_by_words(p + kCharColumnIndex, row, ahead)
+                             : nullptr) {
+    p = end;
   } else {
     p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
   }
@@ -290,6 +295,7 @@ void line_format_setup() {
   char_row_setup();
   g_format.raw = char_row_is_raw();
   g_format.put_row_lines = row_kernel().put_row_lines;
+  decoded_rows_setup(row_kernel().name);
   // Colours travel between the pieces of a line, so a coloured dump goes byte by byte.
   g_format.path = highlight_active() ? LinePath::kPerByte : LinePath::kRows;
 }
@@ -301,6 +307,7 @@ void use_line_path(LinePath path) {
 void use_line_kernel(const RowKernel& kernel) {
   use_row_kernel(kernel);
   g_format.put_row_lines = kernel.put_row_lines;
+  decoded_rows_setup(kernel.name);
 }
 
 int write_dump_line() {

@@ -130,4 +130,8 @@ CharSpelling display_char(char32_t cp) {
   return build(cp);
 }
 
+bool display_chars_are_utf8() {
+  return g_chars.to_utf8;
+}
+
 }  // namespace console

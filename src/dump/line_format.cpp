@@ -13,6 +13,7 @@
 #include "dump/hex_simd.h"
 #include "dump/highlight.h"
 #include "dump/japanese.h"
+#include "dump/utf8_row.h"
 
 namespace dump {
 
@@ -112,12 +113,14 @@ __attribute__((noinline)) void write_line_per_byte(int first, int last) {
 inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size_t ahead) {
   const RowKernel& kernel = row_kernel();
   if (address >= kWideAddress) p = put_high_digits(p, address);
+  // An ASCII row in a byte-oriented encoding: the kernel's plain column is the column.
+  // Otherwise the decoded column overwrites it, and the classes it needs are not looked up.
+  const bool plain = row_is_plain_ascii(row);
   RowScan scan;
-  kernel.scan_row(row, &scan);
+  if (plain) kernel.scan_row(row, &scan);
   kernel.format_row(p, static_cast<uint32_t>(address), row, scan);
   if (console::g_options.hyphen) p[kHyphenIndex] = '-';
-  // An ASCII row in a byte-oriented encoding: the kernel's plain column is the column.
-  if (row_is_plain_ascii(row)) {
+  if (plain) {
     p += kCharColumnIndex + 16;
   } else {
     p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
@@ -290,6 +293,7 @@ void line_format_setup() {
   char_row_setup();
   g_format.raw = char_row_is_raw();
   g_format.put_row_lines = row_kernel().put_row_lines;
+  utf8_row_setup(row_kernel().name);
   // Colours travel between the pieces of a line, so a coloured dump goes byte by byte.
   g_format.path = highlight_active() ? LinePath::kPerByte : LinePath::kRows;
 }
@@ -301,6 +305,7 @@ void use_line_path(LinePath path) {
 void use_line_kernel(const RowKernel& kernel) {
   use_row_kernel(kernel);
   g_format.put_row_lines = kernel.put_row_lines;
+  utf8_row_setup(kernel.name);
 }
 
 int write_dump_line() {

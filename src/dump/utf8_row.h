@@ -1,0 +1,54 @@
+// The character column of a full row of a UTF-8 file on a UTF-8 display, written in
+// vectors: every position's output (its byte, a dot, a character's spelling, the blanks
+// after a character) is built in a lane of its own and the lanes are squeezed together,
+// so a row costs the same whatever its characters, with no branch per character.
+//
+// A writer may leave a row to the general column (it then returns nullptr and writes
+// nothing that counts): a row with a character beyond the Basic Multilingual Plane, or
+// with a character whose spelling has not been built yet. The writers are per
+// architecture (utf8_row_<arch>.cpp, which provides add_arch_utf8_row_writers and may
+// add none); each is named after the row kernel of its instruction set, so that the
+// kernel cap caps it too.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dump {
+
+/// Writes at p the column of the full row (16 bytes, then ahead bytes after them) that
+/// the decoded column would write with carried positions shown at the last line's end;
+/// returns the column's end and sets carried for the next line, or returns nullptr and
+/// leaves carried alone. REQUIRES: 64 bytes at p; ahead <= 3; carried <= 3.
+using PutUtf8RowFn = char* (*)(char* p, const uint8_t* row, size_t ahead, int32_t* carried);
+
+/// One way of writing the column, named after the row kernel of its instruction set.
+struct Utf8RowWriter {
+  const char* name;
+  PutUtf8RowFn put;
+};
+
+/// Writers this processor runs, the fastest last; there may be none.
+struct Utf8RowWriters {
+  Utf8RowWriter writers[4];
+  int count = 0;
+};
+
+/// Adds the architecture's writers this processor runs.
+void add_arch_utf8_row_writers(Utf8RowWriters& list);
+
+/// Chooses the writer for this run: the fastest whose row kernel is at or below
+/// kernel_name's in the build's order, and none unless the display spells characters in
+/// UTF-8. Call after the display and the row kernel are chosen.
+void utf8_row_setup(const char* kernel_name);
+
+/// Every writer this processor runs (tests compare them with the general column).
+const Utf8RowWriters& utf8_row_writers();
+
+/// Makes writer the one in use (nullptr: none), for tests.
+void use_utf8_row_writer(const Utf8RowWriter* writer);
+
+/// The writer in use, nullptr when none.
+extern PutUtf8RowFn g_put_utf8_row;
+
+}  // namespace dump

@@ -56,14 +56,13 @@ TOVIX_TARGET_VBMI2 char* put_utf8_row_avx512vbmi2(char* p, const uint8_t* row, s
   const __m512i c1 = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, x, 8), set1(0x3F));
   const __m512i c2 = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, x, 16), set1(0x3F));
   const __m512i tails = _mm512_and_si512(x, set1(0xC0C0C000));
-  // Positions shown blank stand for a character of the last line: none begins there.
-  const __mmask16 free = static_cast<__mmask16>(~((1u << *carried) - 1));
+  // The positions shown blank for a character of the last line are left out only at the
+  // end: the characters found at this line's end do not wait for the last line's.
   const __mmask16 lead2 =
-      _mm512_mask_cmple_epu32_mask(free, _mm512_sub_epi32(b0, set1(0xC2)), set1(0xDF - 0xC2));
-  const __mmask16 lead3 =
-      _mm512_mask_cmpeq_epi32_mask(free, _mm512_and_si512(b0, set1(0xF0)), set1(0xE0));
+      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1(0xC2)), set1(0xDF - 0xC2));
+  const __mmask16 lead3 = _mm512_cmpeq_epi32_mask(_mm512_and_si512(b0, set1(0xF0)), set1(0xE0));
   const __mmask16 lead4 =
-      _mm512_mask_cmple_epu32_mask(free, _mm512_sub_epi32(b0, set1(0xF0)), set1(0xF4 - 0xF0));
+      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1(0xF0)), set1(0xF4 - 0xF0));
   const __mmask16 valid2 =
       _mm512_mask_cmpeq_epi32_mask(lead2, _mm512_and_si512(tails, set1(0xC000)), set1(0x8000));
   const __m512i cp3 = _mm512_or_si512(
@@ -87,9 +86,10 @@ TOVIX_TARGET_VBMI2 char* put_utf8_row_avx512vbmi2(char* p, const uint8_t* row, s
   const uint32_t kBuiltShort = console::kCharWordBuilt | console::kCharWordLong;
   const __mmask16 unbuilt = _mm512_mask_cmpneq_epi32_mask(
       valid, _mm512_and_si512(words, set1(kBuiltShort)), set1(console::kCharWordBuilt));
-  if ((unbuilt | beyond) != 0) return nullptr;
+  const __mmask16 free = static_cast<__mmask16>(~((1u << *carried) - 1));
+  if (((unbuilt | beyond) & free) != 0) return nullptr;
   // Shown: a character with cells (at most 2, never more than its bytes).
-  const __mmask16 shown = _mm512_mask_test_epi32_mask(valid, words, set1(3u << 27));
+  const __mmask16 shown = _mm512_mask_test_epi32_mask(valid & free, words, set1(3u << 27));
   const __m512i cells = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, words, 27), set1(3));
   const __m512i length = _mm512_mask_blend_epi32(valid3, set1(2), set1(3));
   const __m512i in_line = _mm512_maskz_min_epu32(kAll, length, _mm512_load_si512(kRoomLeft.left));
@@ -109,7 +109,8 @@ TOVIX_TARGET_VBMI2 char* put_utf8_row_avx512vbmi2(char* p, const uint8_t* row, s
   lanes = _mm512_mask_mov_epi32(lanes, static_cast<__mmask16>(~free), set1(' '));
   const __mmask64 keep = _mm512_test_epi8_mask(lanes, lanes);
   _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(keep, lanes));
-  // The positions of the next line that a character at this one's end takes.
+  // The positions of the next line that a character at this one's end takes (no more
+  // than 3 are shown blank, so none of those at 14 and 15).
   *carried =
       static_cast<int32_t>(((valid2 >> 15) & 1) + ((valid3 >> 14) & 1) + 2 * ((valid3 >> 15) & 1));
   return p + _mm_popcnt_u64(keep);

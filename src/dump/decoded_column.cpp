@@ -7,7 +7,6 @@
 #include "console/dump_options.h"
 #include "dump/byte_class.h"
 #include "dump/japanese.h"
-#include "dump/utf8_row.h"
 
 namespace dump {
 
@@ -283,10 +282,7 @@ char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, siz
   if (console::g_options.japanese_display) {
     if (classes == nullptr && first == 0 && last == 15) {
       if (g_file_encoding.encoding == TextEncoding::kUtf8) {
-        char* end = g_put_utf8_row == nullptr
-                        ? nullptr
-                        : g_put_utf8_row(p, bytes, ahead_count, &g_file_encoding.carried);
-        return end != nullptr ? end : put_row_of_bytes<TextEncoding::kUtf8>(p, bytes, ahead_count);
+        return put_row_of_bytes<TextEncoding::kUtf8>(p, bytes, ahead_count);
       }
       if (g_file_encoding.encoding == TextEncoding::kEucJp) {
         return put_row_of_bytes<TextEncoding::kEucJp>(p, bytes, ahead_count);

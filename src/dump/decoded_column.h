@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "dump/utf8_row.h"
 #include "encoding/text_encoding.h"
 
 namespace dump {
@@ -77,5 +78,16 @@ inline constexpr size_t kDecodedColumnRoom = 17 * 12 + 16;
 /// readable; ahead_count <= kDecodeLookAhead, and 0 unless last is 15.
 char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, size_t ahead_count,
                          DecodedClasses* classes);
+
+/// put_decoded_column of a full row without classes, through the row writer of UTF-8 when
+/// one is in use (without the call and the choices of the general column).
+/// REQUIRES: as put_decoded_column, and bytes[16 .. 15 + ahead_count] readable.
+inline char* put_decoded_row_column(char* p, const uint8_t* bytes, size_t ahead_count) {
+  if (g_put_utf8_row != nullptr && g_file_encoding.encoding == encoding::TextEncoding::kUtf8) {
+    char* end = g_put_utf8_row(p, bytes, ahead_count, &g_file_encoding.carried);
+    if (end != nullptr) return end;
+  }
+  return put_decoded_column(p, bytes, 0, 15, ahead_count, nullptr);
+}
 
 }  // namespace dump

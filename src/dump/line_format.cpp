@@ -123,7 +123,7 @@ inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size
   if (plain) {
     p += kCharColumnIndex + 16;
   } else {
-    p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
+    p = put_decoded_row_column(p + kCharColumnIndex, row, ahead);
   }
   *p++ = '\n';
   return p;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "console/display_char.h"
+#include "console/dump_options.h"
 #include "dump/hex_simd.h"
 
 namespace dump {
@@ -38,7 +39,7 @@ const Utf8RowWriters& utf8_row_writers() {
 
 void utf8_row_setup(const char* kernel_name) {
   g_put_utf8_row = nullptr;
-  if (!console::display_chars_are_utf8()) return;
+  if (!console::display_chars_are_utf8() || !console::g_options.japanese_display) return;
   const int cap = built_position(kernel_name);
   const Utf8RowWriters& list = utf8_row_writers();
   for (int k = 0; k < list.count; ++k) {

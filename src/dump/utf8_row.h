@@ -39,7 +39,8 @@ void add_arch_utf8_row_writers(Utf8RowWriters& list);
 
 /// Chooses the writer for this run: the fastest whose row kernel is at or below
 /// kernel_name's in the build's order, and none unless the display spells characters in
-/// UTF-8. Call after the display and the row kernel are chosen.
+/// UTF-8 and Japanese display is on. Call after the options, the display and the row
+/// kernel are chosen.
 void utf8_row_setup(const char* kernel_name);
 
 /// Every writer this processor runs (tests compare them with the general column).

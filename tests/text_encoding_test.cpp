@@ -15,6 +15,7 @@
 #include "console/display_width.h"
 #include "dump/byte_class.h"
 #include "dump/decoded_column.h"
+#include "dump/utf8_row.h"
 #include "encoding/text_encoding.h"
 #include "run_tovix.h"
 
@@ -251,8 +252,10 @@ TEST(TextEncoding, EveryEncodingShowsTheTextAligned) {
   }
 }
 
-// The full-row columns (no classes wanted) take shortcuts of their own; they must give
-// what the general column gives, carry-over included, on text and on damaged text.
+// The full-row columns (no classes wanted) take shortcuts of their own, and UTF-8 rows a
+// row writer per instruction set; they must give what the general column gives,
+// carry-over included, on text, on damaged text and on random bytes, with every amount
+// of look-ahead (the bytes past it must not count).
 TEST(TextEncoding, FullRowShortcutsMatchTheGeneralColumn) {
   dump::build_byte_classes(932);
   console::display_setup(932, "UTF-8");
@@ -266,29 +269,88 @@ TEST(TextEncoding, FullRowShortcutsMatchTheGeneralColumn) {
     seed = seed * 1103515245u + 12345u;
     return seed >> 8;
   };
+  std::string random(4096, '\0');
+  for (char& c : random) c = static_cast<char>(next());
+  // No writer (the general column's own shortcut), then each this processor runs.
+  std::vector<const dump::Utf8RowWriter*> writers = {nullptr};
+  for (int k = 0; k < dump::utf8_row_writers().count; ++k) {
+    writers.push_back(&dump::utf8_row_writers().writers[k]);
+  }
   for (const auto& [e, charset] : encodings) {
-    const std::string text = convert(kProse + "ascii . \t\r\n" + kProse, charset);
-    for (int n = 0; n < 20000; ++n) {
-      uint8_t row[16 + dump::kDecodeLookAhead];
-      const size_t at = next() % (text.size() - sizeof row);
-      std::memcpy(row, text.data() + at, sizeof row);
-      for (int k = next() % 4; k > 0; --k) row[next() % sizeof row] = static_cast<uint8_t>(next());
-      const int carried = static_cast<int>(next() % 4);
-      char fast[dump::kDecodedColumnRoom], general[dump::kDecodedColumnRoom];
-      dump::g_file_encoding = {e, true, true, carried};
-      const char* fast_end = dump::put_decoded_column(fast, row, 0, 15, 3, nullptr);
-      const int fast_carried = dump::g_file_encoding.carried;
-      dump::g_file_encoding.carried = carried;
-      dump::DecodedClasses classes;
-      const char* general_end = dump::put_decoded_column(general, row, 0, 15, 3, &classes);
-      ASSERT_EQ(std::string(fast, static_cast<size_t>(fast_end - fast)),
-                std::string(general, static_cast<size_t>(general_end - general)))
-          << charset << " " << testing::PrintToString(std::string(row, row + sizeof row))
-          << " carried " << carried;
-      ASSERT_EQ(fast_carried, dump::g_file_encoding.carried) << charset;
+    for (const dump::Utf8RowWriter* writer : writers) {
+      if (writer != nullptr && e != TextEncoding::kUtf8) continue;
+      dump::use_utf8_row_writer(writer);
+      const std::string name =
+          std::string(charset) + (writer ? std::string(" ") + writer->name : "");
+      int written = 0;  // rows the writer took rather than left to the general column
+      // In UTF-8 besides: two-byte characters, marks and spaces of no width, and one
+      // beyond the BMP.
+      const std::string more = e == TextEncoding::kUtf8
+                                   ? "é×Ωабв\u0301\u200B\u00A0ｶﾅ\u0085𠮷" + kProse
+                                   : convert(kProse, charset);
+      for (const std::string& text :
+           {convert(kProse + "ascii . \t\r\n" + kProse, charset), more, random}) {
+        for (int n = 0; n < 20000; ++n) {
+          uint8_t row[16 + dump::kDecodeLookAhead];
+          const size_t at = next() % (text.size() - sizeof row);
+          std::memcpy(row, text.data() + at, sizeof row);
+          for (int k = next() % 4; k > 0; --k)
+            row[next() % sizeof row] = static_cast<uint8_t>(next());
+          const int carried = static_cast<int>(next() % 4);
+          const size_t ahead = n % 8 == 0 ? next() % 4 : 3;
+          char fast[dump::kDecodedColumnRoom], general[dump::kDecodedColumnRoom];
+          dump::g_file_encoding = {e, true, true, carried};
+          const char* fast_end = dump::put_decoded_row_column(fast, row, ahead);
+          int32_t writer_carried = carried;
+          if (writer != nullptr && writer->put(general, row, ahead, &writer_carried) != nullptr) {
+            ++written;
+          }
+          const int fast_carried = dump::g_file_encoding.carried;
+          dump::g_file_encoding.carried = carried;
+          dump::DecodedClasses classes;
+          const char* general_end = dump::put_decoded_column(general, row, 0, 15, ahead, &classes);
+          ASSERT_EQ(std::string(fast, static_cast<size_t>(fast_end - fast)),
+                    std::string(general, static_cast<size_t>(general_end - general)))
+              << name << " " << testing::PrintToString(std::string(row, row + sizeof row))
+              << " carried " << carried << " ahead " << ahead;
+          ASSERT_EQ(fast_carried, dump::g_file_encoding.carried) << name;
+        }
+      }
+      // Nearly every row, once its characters are spelt: few lie beyond the BMP.
+      if (writer != nullptr) {
+        EXPECT_GT(written, 50000) << name;
+      }
     }
   }
+  dump::use_utf8_row_writer(nullptr);
   dump::g_file_encoding = {};
+}
+
+// A UTF-8 row writer serves a UTF-8 display only, and never past the kernel cap.
+TEST(TextEncoding, Utf8RowWriterFollowsTheDisplayAndTheKernelCap) {
+  const dump::Utf8RowWriters& writers = dump::utf8_row_writers();
+  const dump::PutUtf8RowFn fastest =
+      writers.count > 0 ? writers.writers[writers.count - 1].put : nullptr;
+  const char* fastest_name = writers.count > 0 ? writers.writers[writers.count - 1].name : "";
+  const struct {
+    const char* display;  // nullptr: the code page's own
+    const char* cap;
+    bool chosen;
+  } cases[] = {{"UTF-8", fastest_name, true},
+               {"UTF-8", "portable", false},
+               {"UTF-8", "no-such-kernel", false},
+               {nullptr, fastest_name, false},
+               {"EUC-JP", fastest_name, false}};
+  for (const auto& c : cases) {
+    console::display_setup(932, c.display);
+    console::display_char_setup(932, c.display);
+    dump::utf8_row_setup(c.cap);
+    EXPECT_EQ(dump::g_put_utf8_row, c.chosen ? fastest : nullptr)
+        << (c.display ? c.display : "own") << " " << c.cap;
+  }
+  dump::use_utf8_row_writer(nullptr);
+  console::display_setup(932, "UTF-8");
+  console::display_char_setup(932, "UTF-8");
 }
 
 // A skip that lands inside a character: its remaining bytes are dots, and after them the

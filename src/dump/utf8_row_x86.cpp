@@ -38,8 +38,19 @@ constexpr RoomLeft kRoomLeft = [] {
 // inside the plain ones as uninitialised.
 constexpr __mmask16 kAll = 0xFFFF;
 
-TOVIX_TARGET_VBMI2 inline __m512i set1(uint32_t v) {
-  return _mm512_set1_epi32(static_cast<int>(v));
+// A constant in every lane, broadcast from memory, which costs a load: built from an
+// immediate instead, as the compiler does with a value it knows, each takes the vector
+// port that the row's work is short of (the empty asm hides the value from it).
+template <uint32_t V>
+struct Splat {
+  static constexpr uint32_t value = V;
+};
+
+template <uint32_t V>
+TOVIX_TARGET_VBMI2 inline __m512i set1() {
+  const uint32_t* value = &Splat<V>::value;
+  __asm__("" : "+r"(value));
+  return _mm512_set1_epi32(static_cast<int>(*value));
 }
 
 // Each position's output in a lane of its own: a byte shown alone as itself or a dot, a
@@ -52,61 +63,62 @@ TOVIX_TARGET_VBMI2 char* put_utf8_row_avx512vbmi2(char* p, const uint8_t* row, s
   const __m512i bytes = _mm512_maskz_loadu_epi8((uint64_t{1} << (16 + ahead)) - 1, row);
   const __m512i x =
       _mm512_maskz_permutexvar_epi8(~uint64_t{0}, _mm512_load_si512(kWindow.index), bytes);
-  const __m512i b0 = _mm512_and_si512(x, set1(0xFF));
-  const __m512i c1 = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, x, 8), set1(0x3F));
-  const __m512i c2 = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, x, 16), set1(0x3F));
-  const __m512i tails = _mm512_and_si512(x, set1(0xC0C0C000));
+  const __m512i b0 = _mm512_and_si512(x, set1<0xFF>());
+  const __m512i c1 = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, x, 8), set1<0x3F>());
+  const __m512i c2 = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, x, 16), set1<0x3F>());
+  const __m512i tails = _mm512_and_si512(x, set1<0xC0C0C000>());
   // The positions shown blank for a character of the last line are left out only at the
   // end: the characters found at this line's end do not wait for the last line's.
   const __mmask16 lead2 =
-      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1(0xC2)), set1(0xDF - 0xC2));
-  const __mmask16 lead3 = _mm512_cmpeq_epi32_mask(_mm512_and_si512(b0, set1(0xF0)), set1(0xE0));
+      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1<0xC2>()), set1<0xDF - 0xC2>());
+  const __mmask16 lead3 = _mm512_cmpeq_epi32_mask(_mm512_and_si512(b0, set1<0xF0>()), set1<0xE0>());
   const __mmask16 lead4 =
-      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1(0xF0)), set1(0xF4 - 0xF0));
+      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1<0xF0>()), set1<0xF4 - 0xF0>());
   const __mmask16 valid2 =
-      _mm512_mask_cmpeq_epi32_mask(lead2, _mm512_and_si512(tails, set1(0xC000)), set1(0x8000));
+      _mm512_mask_cmpeq_epi32_mask(lead2, _mm512_and_si512(tails, set1<0xC000>()), set1<0x8000>());
   const __m512i cp3 = _mm512_or_si512(
-      _mm512_or_si512(_mm512_maskz_slli_epi32(kAll, _mm512_and_si512(b0, set1(0x0F)), 12),
+      _mm512_or_si512(_mm512_maskz_slli_epi32(kAll, _mm512_and_si512(b0, set1<0x0F>()), 12),
                       _mm512_maskz_slli_epi32(kAll, c1, 6)),
       c2);
   // Three bytes: no overlong form (below U+0800) and no surrogate.
-  __mmask16 valid3 =
-      _mm512_mask_cmpeq_epi32_mask(lead3, _mm512_and_si512(tails, set1(0xC0C000)), set1(0x808000));
-  valid3 = _mm512_mask_cmpge_epu32_mask(valid3, cp3, set1(0x800));
-  valid3 = _mm512_mask_cmpneq_epi32_mask(valid3, _mm512_and_si512(cp3, set1(0xF800)), set1(0xD800));
+  __mmask16 valid3 = _mm512_mask_cmpeq_epi32_mask(lead3, _mm512_and_si512(tails, set1<0xC0C000>()),
+                                                  set1<0x808000>());
+  valid3 = _mm512_mask_cmpge_epu32_mask(valid3, cp3, set1<0x800>());
+  valid3 =
+      _mm512_mask_cmpneq_epi32_mask(valid3, _mm512_and_si512(cp3, set1<0xF800>()), set1<0xD800>());
   // Four continuation bytes after F0-F4: perhaps a character beyond the BMP, whose word
   // is not kept; the general column takes the row.
-  const __mmask16 beyond = _mm512_mask_cmpeq_epi32_mask(lead4, tails, set1(0x80808000));
+  const __mmask16 beyond = _mm512_mask_cmpeq_epi32_mask(lead4, tails, set1<0x80808000>());
   const __mmask16 valid = valid2 | valid3;
   const __m512i cp2 =
-      _mm512_or_si512(_mm512_maskz_slli_epi32(kAll, _mm512_and_si512(b0, set1(0x1F)), 6), c1);
+      _mm512_or_si512(_mm512_maskz_slli_epi32(kAll, _mm512_and_si512(b0, set1<0x1F>()), 6), c1);
   const __m512i cp = _mm512_mask_blend_epi32(valid3, cp2, cp3);
   const __m512i words =
       _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), valid, cp, console::g_char_words, 4);
-  const uint32_t kBuiltShort = console::kCharWordBuilt | console::kCharWordLong;
+  constexpr uint32_t kBuiltShort = console::kCharWordBuilt | console::kCharWordLong;
   const __mmask16 unbuilt = _mm512_mask_cmpneq_epi32_mask(
-      valid, _mm512_and_si512(words, set1(kBuiltShort)), set1(console::kCharWordBuilt));
+      valid, _mm512_and_si512(words, set1<kBuiltShort>()), set1<console::kCharWordBuilt>());
   const __mmask16 free = static_cast<__mmask16>(~((1u << *carried) - 1));
   if (((unbuilt | beyond) & free) != 0) return nullptr;
   // Shown: a character with cells (at most 2, never more than its bytes).
-  const __mmask16 shown = _mm512_mask_test_epi32_mask(valid & free, words, set1(3u << 27));
-  const __m512i cells = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, words, 27), set1(3));
-  const __m512i length = _mm512_mask_blend_epi32(valid3, set1(2), set1(3));
+  const __mmask16 shown = _mm512_mask_test_epi32_mask(valid & free, words, set1<3u << 27>());
+  const __m512i cells = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, words, 27), set1<3>());
+  const __m512i length = _mm512_mask_blend_epi32(valid3, set1<2>(), set1<3>());
   const __m512i in_line = _mm512_maskz_min_epu32(kAll, length, _mm512_load_si512(kRoomLeft.left));
   const __m512i blanks =
       _mm512_maskz_max_epi32(kAll, _mm512_sub_epi32(in_line, cells), _mm512_setzero_si512());
   const __m512i blank_words = _mm512_maskz_permutexvar_epi32(
       kAll, blanks, _mm512_setr_epi32(0, 0x20, 0x2020, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
   const __mmask16 printable =
-      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1(0x20)), set1(0x7E - 0x20));
-  __m512i lanes = _mm512_mask_mov_epi32(set1('.'), printable, b0);
-  lanes = _mm512_mask_mov_epi32(lanes, shown, _mm512_and_si512(words, set1(0xFFFFFF)));
+      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1<0x20>()), set1<0x7E - 0x20>());
+  __m512i lanes = _mm512_mask_mov_epi32(set1<'.'>(), printable, b0);
+  lanes = _mm512_mask_mov_epi32(lanes, shown, _mm512_and_si512(words, set1<0xFFFFFF>()));
   lanes = _mm512_mask_mov_epi32(
       lanes, static_cast<__mmask16>(shown << 1),
       _mm512_maskz_alignr_epi32(kAll, blank_words, _mm512_setzero_si512(), 15));
   lanes = _mm512_mask_mov_epi32(lanes, static_cast<__mmask16>((shown & valid3) << 2),
                                 _mm512_setzero_si512());
-  lanes = _mm512_mask_mov_epi32(lanes, static_cast<__mmask16>(~free), set1(' '));
+  lanes = _mm512_mask_mov_epi32(lanes, static_cast<__mmask16>(~free), set1<' '>());
   const __mmask64 keep = _mm512_test_epi8_mask(lanes, lanes);
   _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(keep, lanes));
   // The positions of the next line that a character at this one's end takes (no more

@@ -24,22 +24,38 @@ constexpr Window kWindow = [] {
   return w;
 }();
 
-// Per lane j: the positions left on the line from j, 16 - j.
+// Per lane j: four times the positions left on the line from j (16 - j).
 struct RoomLeft {
   alignas(64) int32_t left[16];
 };
 constexpr RoomLeft kRoomLeft = [] {
   RoomLeft r{};
-  for (int j = 0; j < 16; ++j) r.left[j] = 16 - j;
+  for (int j = 0; j < 16; ++j) r.left[j] = 4 * (16 - j);
   return r;
+}();
+
+// The blanks after a character, by 4 * (its positions on the line) + its cells: as
+// many as it has positions beyond its cells.
+struct BlankWords {
+  alignas(64) uint32_t words[16];
+};
+constexpr BlankWords kBlankWords = [] {
+  BlankWords b{};
+  for (int in_line = 0; in_line < 4; ++in_line) {
+    for (int cells = 0; cells < 4; ++cells) {
+      const int n = in_line - cells;
+      b.words[4 * in_line + cells] = n <= 0 ? 0 : n == 1 ? 0x20 : 0x2020;
+    }
+  }
+  return b;
 }();
 
 // Every lane: the masked forms of the intrinsics, as GCC 12 flags the undefined vectors
 // inside the plain ones as uninitialised.
 constexpr __mmask16 kAll = 0xFFFF;
 
-// A constant in every lane, broadcast from memory, which costs a load: built from an
-// immediate instead, as the compiler does with a value it knows, each takes the vector
+// A constant in every 32-bit lane, broadcast from memory, which costs a load: built from
+// an immediate instead, as the compiler does with a value it knows, each takes a vector
 // port that the row's work is short of (the empty asm hides the value from it).
 template <uint32_t V>
 struct Splat {
@@ -47,10 +63,27 @@ struct Splat {
 };
 
 template <uint32_t V>
-TOVIX_TARGET_VBMI2 inline __m512i set1() {
+TOVIX_TARGET_VBMI2 inline const uint32_t* hidden() {
   const uint32_t* value = &Splat<V>::value;
   __asm__("" : "+r"(value));
-  return _mm512_set1_epi32(static_cast<int>(*value));
+  return value;
+}
+
+template <uint32_t V>
+TOVIX_TARGET_VBMI2 inline __m512i set1() {
+  return _mm512_set1_epi32(static_cast<int>(*hidden<V>()));
+}
+
+// Byte B in every byte of a 256-bit vector.
+template <uint8_t B>
+TOVIX_TARGET_VBMI2 inline __m256i bytes_of() {
+  return _mm256_set1_epi32(static_cast<int>(*hidden<B * 0x01010101u>()));
+}
+
+// The bytes of v from first to last, as a bit mask.
+template <uint8_t First, uint8_t Last>
+TOVIX_TARGET_VBMI2 inline uint32_t in_range(__m256i v) {
+  return _mm256_cmple_epu8_mask(_mm256_sub_epi8(v, bytes_of<First>()), bytes_of<Last - First>());
 }
 
 // Each position's output in a lane of its own: a byte shown alone as itself or a dot, a
@@ -60,65 +93,68 @@ TOVIX_TARGET_VBMI2 inline __m512i set1() {
 // every position that begins a character begins one in the sequential reading too.
 TOVIX_TARGET_VBMI2 char* put_utf8_row_avx512vbmi2(char* p, const uint8_t* row, size_t ahead,
                                                   int32_t* carried) {
-  const __m512i bytes = _mm512_maskz_loadu_epi8((uint64_t{1} << (16 + ahead)) - 1, row);
+  const uint32_t present = (1u << (16 + ahead)) - 1;
+  const __m512i bytes = _mm512_maskz_loadu_epi8(present, row);
+  const __m256i b = _mm256_maskz_loadu_epi8(present, row);
+  // The byte classes as bit masks, bit i for byte i (the look-ahead's from bit 16 on).
+  // As signed bytes, 80-BF are those below C0, and 80-9F those below A0.
+  const uint32_t tail = _mm256_cmplt_epi8_mask(b, bytes_of<0xC0>());
+  const uint32_t low_tail = _mm256_cmplt_epi8_mask(b, bytes_of<0xA0>());
+  const uint32_t lead2 = in_range<0xC2, 0xDF>(b);
+  const uint32_t lead3 = in_range<0xE0, 0xEF>(b);
+  const uint32_t lead4 = in_range<0xF0, 0xF4>(b);
+  const uint32_t e0 = _mm256_cmpeq_epi8_mask(b, bytes_of<0xE0>());
+  const uint32_t ed = _mm256_cmpeq_epi8_mask(b, bytes_of<0xED>());
+  const uint32_t printable = in_range<0x20, 0x7E>(b);
+  // Three bytes: after E0 no 80-9F (an overlong form), after ED nothing else (a surrogate).
+  const uint32_t tails2 = tail >> 1, tails3 = tails2 & (tail >> 2);
+  const uint32_t valid2 = lead2 & tails2 & 0xFFFF;
+  const uint32_t valid3 =
+      lead3 & tails3 & ~(e0 & (low_tail >> 1)) & ~(ed & ~(low_tail >> 1)) & 0xFFFF;
+  const uint32_t valid = valid2 | valid3;
+  // (The positions shown blank for a character of the last line are left out only at
+  // the end: the characters found at this line's end do not wait for the last line's.)
+  const uint32_t free = ~((1u << *carried) - 1);
+  // Four bytes: perhaps a character beyond the BMP, whose word is not kept; the general
+  // column takes the row.
+  if ((lead4 & tails3 & (tail >> 3) & free & 0xFFFF) != 0) return nullptr;
+
+  // Code points: a two-byte character moved up a byte, so that both are b0 b1 b2 with
+  // b0 & 0x0F, b1 & 0x3F, b2 & 0x3F (a two-byte lead has bit 5 clear) and the code
+  // point (b0 * 64 + b1) * 64 + b2, summed by two multiply-adds.
   const __m512i x =
       _mm512_maskz_permutexvar_epi8(~uint64_t{0}, _mm512_load_si512(kWindow.index), bytes);
-  const __m512i b0 = _mm512_and_si512(x, set1<0xFF>());
-  const __m512i c1 = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, x, 8), set1<0x3F>());
-  const __m512i c2 = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, x, 16), set1<0x3F>());
-  const __m512i tails = _mm512_and_si512(x, set1<0xC0C0C000>());
-  // The positions shown blank for a character of the last line are left out only at the
-  // end: the characters found at this line's end do not wait for the last line's.
-  const __mmask16 lead2 =
-      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1<0xC2>()), set1<0xDF - 0xC2>());
-  const __mmask16 lead3 = _mm512_cmpeq_epi32_mask(_mm512_and_si512(b0, set1<0xF0>()), set1<0xE0>());
-  const __mmask16 lead4 =
-      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1<0xF0>()), set1<0xF4 - 0xF0>());
-  const __mmask16 valid2 =
-      _mm512_mask_cmpeq_epi32_mask(lead2, _mm512_and_si512(tails, set1<0xC000>()), set1<0x8000>());
-  const __m512i cp3 = _mm512_or_si512(
-      _mm512_or_si512(_mm512_maskz_slli_epi32(kAll, _mm512_and_si512(b0, set1<0x0F>()), 12),
-                      _mm512_maskz_slli_epi32(kAll, c1, 6)),
-      c2);
-  // Three bytes: no overlong form (below U+0800) and no surrogate.
-  __mmask16 valid3 = _mm512_mask_cmpeq_epi32_mask(lead3, _mm512_and_si512(tails, set1<0xC0C000>()),
-                                                  set1<0x808000>());
-  valid3 = _mm512_mask_cmpge_epu32_mask(valid3, cp3, set1<0x800>());
-  valid3 =
-      _mm512_mask_cmpneq_epi32_mask(valid3, _mm512_and_si512(cp3, set1<0xF800>()), set1<0xD800>());
-  // Four continuation bytes after F0-F4: perhaps a character beyond the BMP, whose word
-  // is not kept; the general column takes the row.
-  const __mmask16 beyond = _mm512_mask_cmpeq_epi32_mask(lead4, tails, set1<0x80808000>());
-  const __mmask16 valid = valid2 | valid3;
-  const __m512i cp2 =
-      _mm512_or_si512(_mm512_maskz_slli_epi32(kAll, _mm512_and_si512(b0, set1<0x1F>()), 6), c1);
-  const __m512i cp = _mm512_mask_blend_epi32(valid3, cp2, cp3);
-  const __m512i words =
-      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), valid, cp, console::g_char_words, 4);
-  constexpr uint32_t kBuiltShort = console::kCharWordBuilt | console::kCharWordLong;
-  const __mmask16 unbuilt = _mm512_mask_cmpneq_epi32_mask(
-      valid, _mm512_and_si512(words, set1<kBuiltShort>()), set1<console::kCharWordBuilt>());
-  const __mmask16 free = static_cast<__mmask16>(~((1u << *carried) - 1));
-  if (((unbuilt | beyond) & free) != 0) return nullptr;
-  // Shown: a character with cells (at most 2, never more than its bytes).
-  const __mmask16 shown = _mm512_mask_test_epi32_mask(valid & free, words, set1<3u << 27>());
-  const __m512i cells = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, words, 27), set1<3>());
-  const __m512i length = _mm512_mask_blend_epi32(valid3, set1<2>(), set1<3>());
-  const __m512i in_line = _mm512_maskz_min_epu32(kAll, length, _mm512_load_si512(kRoomLeft.left));
-  const __m512i blanks =
-      _mm512_maskz_max_epi32(kAll, _mm512_sub_epi32(in_line, cells), _mm512_setzero_si512());
+  const __m512i z = _mm512_mask_slli_epi32(x, static_cast<__mmask16>(~valid3), x, 8);
+  const __m512i cp = _mm512_madd_epi16(
+      _mm512_maddubs_epi16(_mm512_and_si512(z, set1<0x003F3F0F>()), set1<0x00010140>()),
+      set1<0x00010040>());
+  const __m512i words = _mm512_mask_i32gather_epi32(
+      _mm512_setzero_si512(), static_cast<__mmask16>(valid), cp, console::g_char_words, 4);
+  // A word not built yet has its top bit clear (on a UTF-8 display no word of the BMP is
+  // too long to hold its spelling).
+  if (_mm512_mask_cmpge_epi32_mask(static_cast<__mmask16>(valid & free), words,
+                                   _mm512_setzero_si512()) != 0) {
+    return nullptr;
+  }
+  // Shown: a character with cells (at most 2, never more than its bytes), its spelling
+  // in its word, then the blanks for 4 * its positions on the line + its cells (the word's
+  // bits from 27 on: cells, 0, the top bit, which the lookup's index leaves out).
+  const __mmask16 shown =
+      _mm512_mask_test_epi32_mask(static_cast<__mmask16>(valid & free), words, set1<3u << 27>());
+  const __m512i positions = _mm512_maskz_min_epu32(
+      kAll, _mm512_mask_blend_epi32(static_cast<__mmask16>(valid3), set1<8>(), set1<12>()),
+      _mm512_load_si512(kRoomLeft.left));
   const __m512i blank_words = _mm512_maskz_permutexvar_epi32(
-      kAll, blanks, _mm512_setr_epi32(0, 0x20, 0x2020, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
-  const __mmask16 printable =
-      _mm512_cmple_epu32_mask(_mm512_sub_epi32(b0, set1<0x20>()), set1<0x7E - 0x20>());
-  __m512i lanes = _mm512_mask_mov_epi32(set1<'.'>(), printable, b0);
-  lanes = _mm512_mask_mov_epi32(lanes, shown, _mm512_and_si512(words, set1<0xFFFFFF>()));
-  lanes = _mm512_mask_mov_epi32(
-      lanes, static_cast<__mmask16>(shown << 1),
-      _mm512_maskz_alignr_epi32(kAll, blank_words, _mm512_setzero_si512(), 15));
-  lanes = _mm512_mask_mov_epi32(lanes, static_cast<__mmask16>((shown & valid3) << 2),
-                                _mm512_setzero_si512());
-  lanes = _mm512_mask_mov_epi32(lanes, static_cast<__mmask16>(~free), set1<' '>());
+      kAll, _mm512_or_si512(positions, _mm512_maskz_srli_epi32(kAll, words, 27)),
+      _mm512_load_si512(kBlankWords.words));
+  // Alone: the byte or a dot; a blank where the last line's character stands.
+  __m256i alone = _mm256_mask_blend_epi8(printable, bytes_of<'.'>(), b);
+  alone = _mm256_mask_blend_epi8(~free, alone, bytes_of<' '>());
+  __m512i lanes = _mm512_maskz_cvtepu8_epi32(kAll, _mm256_castsi256_si128(alone));
+  lanes = _mm512_mask_and_epi32(lanes, shown, words, set1<0xFFFFFF>());
+  lanes = _mm512_mask_alignr_epi32(lanes, static_cast<__mmask16>(shown << 1), blank_words,
+                                   _mm512_setzero_si512(), 15);
+  lanes = _mm512_maskz_mov_epi32(static_cast<__mmask16>(~((shown & valid3) << 2)), lanes);
   const __mmask64 keep = _mm512_test_epi8_mask(lanes, lanes);
   _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(keep, lanes));
   // The positions of the next line that a character at this one's end takes (no more

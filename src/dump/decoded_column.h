@@ -82,6 +82,7 @@ char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, siz
 /// put_decoded_column of a full row without classes, through the row writer of UTF-8 when
 /// one is in use (without the call and the choices of the general column).
 /// REQUIRES: as put_decoded_column, and bytes[16 .. 15 + ahead_count] readable.
+static_assert(kDecodedColumnRoom >= kUtf8RowRoom);
 inline char* put_decoded_row_column(char* p, const uint8_t* bytes, size_t ahead_count) {
   if (g_put_utf8_row != nullptr && g_file_encoding.encoding == encoding::TextEncoding::kUtf8) {
     char* end = g_put_utf8_row(p, bytes, ahead_count, &g_file_encoding.carried);

@@ -16,10 +16,13 @@
 
 namespace dump {
 
+/// Room a writer may use at its output: a whole vector, past the column's end too.
+inline constexpr size_t kUtf8RowRoom = 64;
+
 /// Writes at p the column of the full row (16 bytes, then ahead bytes after them) that
 /// the decoded column would write with carried positions shown at the last line's end;
 /// returns the column's end and sets carried for the next line, or returns nullptr and
-/// leaves carried alone. REQUIRES: 64 bytes at p; ahead <= 3; carried <= 3.
+/// leaves carried alone. REQUIRES: kUtf8RowRoom bytes at p; ahead <= 3; carried <= 3.
 using PutUtf8RowFn = char* (*)(char* p, const uint8_t* row, size_t ahead, int32_t* carried);
 
 /// One way of writing the column, named after the row kernel of its instruction set.

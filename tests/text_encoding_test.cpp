@@ -336,17 +336,22 @@ TEST(TextEncoding, Utf8RowWriterFollowsTheDisplayAndTheKernelCap) {
     const char* display;  // nullptr: the code page's own
     const char* cap;
     bool chosen;
-  } cases[] = {{"UTF-8", fastest_name, true},
-               {"UTF-8", "portable", false},
-               {"UTF-8", "no-such-kernel", false},
-               {nullptr, fastest_name, false},
-               {"EUC-JP", fastest_name, false}};
+  } cases[] = {{"UTF-8", fastest_name, true},  {"UTF-8", "portable", false},
+               {"UTF-8", "sse2", false},       {"UTF-8", "no-such-kernel", false},
+               {nullptr, fastest_name, false}, {"EUC-JP", fastest_name, false}};
   for (const auto& c : cases) {
     console::display_setup(932, c.display);
     console::display_char_setup(932, c.display);
     dump::utf8_row_setup(c.cap);
     EXPECT_EQ(dump::g_put_utf8_row, c.chosen ? fastest : nullptr)
         << (c.display ? c.display : "own") << " " << c.cap;
+  }
+  // Each writer under the cap of its own kernel.
+  console::display_setup(932, "UTF-8");
+  console::display_char_setup(932, "UTF-8");
+  for (int k = 0; k < writers.count; ++k) {
+    dump::utf8_row_setup(writers.writers[k].name);
+    EXPECT_EQ(dump::g_put_utf8_row, writers.writers[k].put) << writers.writers[k].name;
   }
   dump::use_utf8_row_writer(nullptr);
   console::display_setup(932, "UTF-8");

@@ -1,11 +1,14 @@
-// UTF-8 row writers for x86-64. The AVX-512 one (VBMI2: byte compress) is compiled for
-// its instruction set alone and offered only when the processor reports it, so the
-// program runs on any x86-64.
+// UTF-8 row writers for x86-64: SSSE3 (byte shuffles) and AVX-512 (VBMI2: byte
+// compress). Each is compiled for its instruction set alone and offered only when the
+// processor reports it, so the program runs on any x86-64.
 #include <immintrin.h>
+
+#include <cstring>
 
 #include "console/display_char.h"
 #include "dump/utf8_row.h"
 
+#define TOVIX_TARGET_SSSE3 __attribute__((target("ssse3")))
 #define TOVIX_TARGET_VBMI2 \
   __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt")))
 
@@ -63,7 +66,7 @@ struct Splat {
 };
 
 template <uint32_t V>
-TOVIX_TARGET_VBMI2 inline const uint32_t* hidden() {
+inline const uint32_t* hidden() {
   const uint32_t* value = &Splat<V>::value;
   __asm__("" : "+r"(value));
   return value;
@@ -86,6 +89,33 @@ TOVIX_TARGET_VBMI2 inline uint32_t in_range(__m256i v) {
   return _mm256_cmple_epu8_mask(_mm256_sub_epi8(v, bytes_of<First>()), bytes_of<Last - First>());
 }
 
+// Where the row's characters of two and three bytes begin, from its byte classes (bit i
+// for byte i, the look-ahead's from bit 16 on): tail 80-BF, low_tail 80-9F, lead2 C2-DF,
+// lead3 E0-EF, lead4 F0-F4, e0 and ed those bytes. free has the positions not shown
+// blank for a character of the last line; beyond is set when a character of four bytes
+// may begin on the line, whose word is not kept (the general column then takes the row).
+struct Starts {
+  uint32_t valid2, valid3, free;
+  bool beyond;
+};
+
+inline Starts find_starts(uint32_t tail, uint32_t low_tail, uint32_t lead2, uint32_t lead3,
+                          uint32_t lead4, uint32_t e0, uint32_t ed, int32_t carried) {
+  // Three bytes: after E0 no 80-9F (an overlong form), after ED nothing else (a surrogate).
+  const uint32_t tails2 = tail >> 1, tails3 = tails2 & (tail >> 2);
+  const uint32_t free = ~((1u << carried) - 1);
+  return {lead2 & tails2 & 0xFFFF,
+          lead3 & tails3 & ~(e0 & (low_tail >> 1)) & ~(ed & ~(low_tail >> 1)) & 0xFFFF, free,
+          (lead4 & tails3 & (tail >> 3) & free & 0xFFFF) != 0};
+}
+
+// The positions of the next line that a character at this one's end takes (no more than
+// 3 are shown blank, so none of those at 14 and 15).
+inline int32_t next_carried(const Starts& s) {
+  return static_cast<int32_t>(((s.valid2 >> 15) & 1) + ((s.valid3 >> 14) & 1) +
+                              2 * ((s.valid3 >> 15) & 1));
+}
+
 // Each position's output in a lane of its own: a byte shown alone as itself or a dot, a
 // character's spelling in its first byte's lane and the blanks after it in its second
 // byte's lane, nothing in the lanes of its other bytes; then the empty bytes squeezed
@@ -106,18 +136,12 @@ TOVIX_TARGET_VBMI2 char* put_utf8_row_avx512vbmi2(char* p, const uint8_t* row, s
   const uint32_t e0 = _mm256_cmpeq_epi8_mask(b, bytes_of<0xE0>());
   const uint32_t ed = _mm256_cmpeq_epi8_mask(b, bytes_of<0xED>());
   const uint32_t printable = in_range<0x20, 0x7E>(b);
-  // Three bytes: after E0 no 80-9F (an overlong form), after ED nothing else (a surrogate).
-  const uint32_t tails2 = tail >> 1, tails3 = tails2 & (tail >> 2);
-  const uint32_t valid2 = lead2 & tails2 & 0xFFFF;
-  const uint32_t valid3 =
-      lead3 & tails3 & ~(e0 & (low_tail >> 1)) & ~(ed & ~(low_tail >> 1)) & 0xFFFF;
-  const uint32_t valid = valid2 | valid3;
   // (The positions shown blank for a character of the last line are left out only at
   // the end: the characters found at this line's end do not wait for the last line's.)
-  const uint32_t free = ~((1u << *carried) - 1);
-  // Four bytes: perhaps a character beyond the BMP, whose word is not kept; the general
-  // column takes the row.
-  if ((lead4 & tails3 & (tail >> 3) & free & 0xFFFF) != 0) return nullptr;
+  const Starts starts = find_starts(tail, low_tail, lead2, lead3, lead4, e0, ed, *carried);
+  if (starts.beyond) return nullptr;
+  const uint32_t valid2 = starts.valid2, valid3 = starts.valid3, free = starts.free;
+  const uint32_t valid = valid2 | valid3;
 
   // Code points: a two-byte character moved up a byte, so that both are b0 b1 b2 with
   // b0 & 0x0F, b1 & 0x3F, b2 & 0x3F (a two-byte lead has bit 5 clear) and the code
@@ -157,17 +181,166 @@ TOVIX_TARGET_VBMI2 char* put_utf8_row_avx512vbmi2(char* p, const uint8_t* row, s
   lanes = _mm512_maskz_mov_epi32(static_cast<__mmask16>(~((shown & valid3) << 2)), lanes);
   const __mmask64 keep = _mm512_test_epi8_mask(lanes, lanes);
   _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(keep, lanes));
-  // The positions of the next line that a character at this one's end takes (no more
-  // than 3 are shown blank, so none of those at 14 and 15).
-  *carried =
-      static_cast<int32_t>(((valid2 >> 15) & 1) + ((valid3 >> 14) & 1) + 2 * ((valid3 >> 15) & 1));
+  *carried = next_carried(starts);
   return p + _mm_popcnt_u64(keep);
+}
+
+// The output of four positions, entry n0 + 3 n1 + 9 n2 + 27 n3 for n_i blanks (0 to 2)
+// after position i: take has each position's byte (an index into the four) and -128 for
+// a blank or nothing, blanks the blanks; length is the bytes written.
+struct GroupShuffles {
+  alignas(16) int8_t take[81][16];
+  alignas(16) char blanks[81][16];
+  uint8_t length[81];
+};
+constexpr GroupShuffles kGroupShuffles = [] {
+  GroupShuffles g{};
+  for (int e = 0; e < 81; ++e) {
+    int out = 0;
+    for (int i = 0, rest = e; i < 4; ++i, rest /= 3) {
+      g.take[e][out++] = static_cast<int8_t>(i);
+      for (int n = 0; n < rest % 3; ++n) {
+        g.take[e][out] = -128;
+        g.blanks[e][out++] = ' ';
+      }
+    }
+    g.length[e] = static_cast<uint8_t>(out);
+    for (int b = out; b < 16; ++b) g.take[e][b] = -128;
+  }
+  return g;
+}();
+
+// The entry of kGroupShuffles for four positions, by the bits of "a blank after it" (low
+// nibble) and "two blanks after it" (high nibble).
+struct GroupEntries {
+  uint8_t entry[256];
+};
+constexpr GroupEntries kGroupEntries = [] {
+  GroupEntries g{};
+  for (int m = 0; m < 256; ++m) {
+    for (int i = 0, power = 1; i < 4; ++i, power *= 3) {
+      g.entry[m] =
+          static_cast<uint8_t>(g.entry[m] + (((m >> i) & 1) + ((m >> (i + 4)) & 1)) * power);
+    }
+  }
+  return g;
+}();
+
+// The top bits of the bytes of m, bit i for byte i.
+TOVIX_TARGET_SSSE3 inline uint32_t bits(__m128i m) {
+  return static_cast<uint32_t>(_mm_movemask_epi8(m));
+}
+
+// Bit masks of 16 bits as 16 bytes 0x00 or 0xFF.
+TOVIX_TARGET_SSSE3 inline __m128i byte_mask(uint32_t m) {
+  const __m128i spread =
+      _mm_shuffle_epi8(_mm_cvtsi32_si128(static_cast<int>(m)),
+                       _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1));
+  const __m128i bit = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
+  return _mm_cmpeq_epi8(_mm_and_si128(spread, bit), bit);
+}
+
+// b where m is set, a elsewhere.
+TOVIX_TARGET_SSSE3 inline __m128i select(__m128i a, __m128i b, __m128i m) {
+  return _mm_or_si128(_mm_andnot_si128(m, a), _mm_and_si128(m, b));
+}
+
+// With SSSE3: the classes as byte masks, each character's word by a plain load (a loop
+// over the characters, not the positions), and the output four positions at a time: a
+// shown character's own bytes, the other positions' byte, dot or blank, and the blanks
+// after each character inserted by a shuffle from a table.
+TOVIX_TARGET_SSSE3 char* put_utf8_row_ssse3(char* p, const uint8_t* row, size_t ahead,
+                                            int32_t* carried) {
+  uint32_t after = 0;
+  for (size_t i = 0; i < ahead; ++i) after |= uint32_t{row[16 + i]} << (8 * i);
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+  // The row and its look-ahead, for four bytes from any position.
+  alignas(16) uint8_t bytes[32];
+  _mm_store_si128(reinterpret_cast<__m128i*>(bytes), v);
+  _mm_store_si128(reinterpret_cast<__m128i*>(bytes + 16),
+                  _mm_cvtsi32_si128(static_cast<int>(after)));
+  // As signed bytes, 80-BF are those below C0 and 80-9F those below A0; from C2, E0, F0
+  // and F5 on the bytes above C1, DF, EF and F4, among those with the top bit set. The
+  // look-ahead's bytes count only as continuation bytes.
+  uint32_t tail_after = 0;
+  for (int i = 0; i < 3; ++i) {
+    tail_after |= uint32_t{((after >> (8 * i)) & 0xC0) == 0x80} << (16 + i);
+  }
+  const auto byte = [](int b) { return static_cast<char>(b); };
+  const uint32_t high = bits(v);
+  const uint32_t tail = bits(_mm_cmpgt_epi8(_mm_set1_epi8(byte(0xC0)), v)) | tail_after;
+  const uint32_t low_tail =
+      bits(_mm_cmpgt_epi8(_mm_set1_epi8(byte(0xA0)), v)) | uint32_t{(after & 0xE0) == 0x80} << 16;
+  const uint32_t from_c2 = high & bits(_mm_cmpgt_epi8(v, _mm_set1_epi8(byte(0xC1))));
+  const uint32_t from_e0 = high & bits(_mm_cmpgt_epi8(v, _mm_set1_epi8(byte(0xDF))));
+  const uint32_t from_f0 = high & bits(_mm_cmpgt_epi8(v, _mm_set1_epi8(byte(0xEF))));
+  const uint32_t from_f5 = high & bits(_mm_cmpgt_epi8(v, _mm_set1_epi8(byte(0xF4))));
+  const Starts starts =
+      find_starts(tail, low_tail, from_c2 & ~from_e0, from_e0 & ~from_f0, from_f0 & ~from_f5,
+                  bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(byte(0xE0)))),
+                  bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(byte(0xED)))), *carried);
+  if (starts.beyond) return nullptr;
+  // Each character's cells: 0 (not shown), 1 or 2.
+  uint32_t shown = 0, one_cell = 0, built = console::kCharWordBuilt;
+  for (uint32_t m = (starts.valid2 | starts.valid3) & starts.free; m != 0; m &= m - 1) {
+    const int k = __builtin_ctz(m);
+    uint32_t u;
+    std::memcpy(&u, bytes + k, 4);
+    const uint32_t three = 0 - ((starts.valid3 >> k) & 1);
+    const uint32_t cp = (three & (((u & 0x0F) << 12) | ((u >> 2) & 0xFC0) | ((u >> 16) & 0x3F))) |
+                        (~three & (((u & 0x1F) << 6) | ((u >> 8) & 0x3F)));
+    const uint32_t w = console::g_char_words[cp];
+    built &= w;
+    const uint32_t cells = (w >> 27) & 3;
+    shown |= uint32_t{cells != 0} << k;
+    one_cell |= uint32_t{cells == 1} << k;
+  }
+  if (built == 0) return nullptr;  // a word not built yet
+  // The bytes a shown character puts out as its own (those past the line's end too),
+  // and the blanks after it: as many as its positions on the line exceed its cells, one
+  // or two after a character of one cell, one after one of three bytes and two cells.
+  const uint32_t shown2 = shown & starts.valid2, shown3 = shown & starts.valid3;
+  const uint32_t own = shown2 | shown2 << 1 | shown3 | shown3 << 1 | shown3 << 2;
+  const uint32_t blank1 = ((shown2 & one_cell & 0x7FFF) << 1) | ((shown3 & 0x3FFF) << 2) |
+                          ((shown3 & one_cell & 0x4000) << 2);
+  const uint32_t blank2 = (shown3 & one_cell & 0x3FFF) << 2;
+  // Every position's byte: the byte or a dot alone, a blank where the last line's
+  // character stands, a shown character's own.
+  const __m128i printable = _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)),
+                                             _mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F)));
+  __m128i column = select(_mm_set1_epi8('.'), v, printable);
+  column = select(column, _mm_set1_epi8(' '), byte_mask(~starts.free & 0xFFFF));
+  column = select(column, v, byte_mask(own & 0xFFFF));
+  for (int g = 0; g < 4; ++g) {
+    const uint32_t nibbles = ((blank1 >> (4 * g)) & 15) | ((blank2 >> (4 * g)) & 15) << 4;
+    const int e = kGroupEntries.entry[nibbles];
+    const __m128i take = _mm_load_si128(reinterpret_cast<const __m128i*>(kGroupShuffles.take[e]));
+    const __m128i blanks =
+        _mm_load_si128(reinterpret_cast<const __m128i*>(kGroupShuffles.blanks[e]));
+    const __m128i four = g == 0   ? column
+                         : g == 1 ? _mm_srli_si128(column, 4)
+                         : g == 2 ? _mm_srli_si128(column, 8)
+                                  : _mm_srli_si128(column, 12);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm_or_si128(_mm_shuffle_epi8(four, take), blanks));
+    p += kGroupShuffles.length[e];
+  }
+  // A shown character cut by the line's end: its bytes past it, and a blank after them
+  // when it has one cell and two positions on the line.
+  const uint32_t past = ((own >> 16) & 1) + ((own >> 17) & 1);
+  const uint32_t rest =
+      (after & ((1u << (8 * past)) - 1)) | ((blank1 >> 16) & 1) * (0x20u << (8 * past));
+  std::memcpy(p, &rest, 4);
+  p += past + ((blank1 >> 16) & 1);
+  *carried = next_carried(starts);
+  return p;
 }
 
 }  // namespace
 
 void add_arch_utf8_row_writers(Utf8RowWriters& list) {
   __builtin_cpu_init();
+  if (__builtin_cpu_supports("ssse3")) list.writers[list.count++] = {"ssse3", put_utf8_row_ssse3};
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
       __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt")) {

@@ -1,7 +1,8 @@
 // The character column of a full row of a UTF-8 file on a UTF-8 display, written in
 // vectors: every position's output (its byte, a dot, a character's spelling, the blanks
-// after a character) is built in a lane of its own and the lanes are squeezed together,
-// so a row costs the same whatever its characters, with no branch per character.
+// after a character) is worked out for the sixteen positions at once from bit masks of
+// the row's byte classes, and the pieces squeezed together, with no branch on what each
+// byte turns out to be.
 //
 // A writer may leave a row to the general column (it then returns nullptr and writes
 // nothing that counts): a row with a character beyond the Basic Multilingual Plane, or

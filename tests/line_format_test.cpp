@@ -365,26 +365,33 @@ TEST(KernelCap, PicksTheFastestUpToTheNamedKernel) {
   set_up_display({"raw 932", 932, ""});
 }
 
-// Through the program: every cap gives the same dump; a name this processor cannot run
-// is told once on standard error, with the kernel that ran.
+// Through the program: every cap gives the same dump, of the code page's bytes and of
+// UTF-8 (text across blocks, and the other files read as UTF-8); a name this processor
+// cannot run is told once on standard error, with the kernel that ran.
 TEST(KernelCap, ProgramTellsAnUnmetCapOnce) {
   tovix_test::ScratchDir dir;
   std::mt19937 rng(5);
   const std::string one = dir.write("one", biased_bytes(rng, 3000));
   const std::string two = dir.write("two", biased_bytes(rng, 70000));
-  const tovix_test::RunResult plain = tovix_test::run_tovix({"-p", one, two}, "C.UTF-8");
-  ASSERT_EQ(0, plain.exit_code);
-  std::vector<std::string> caps = built_kernels();
-  caps.push_back("no-such-kernel");
-  for (const std::string& cap : caps) {
-    ::setenv("TOVIX_KERNEL", cap.c_str(), 1);
-    const tovix_test::RunResult r = tovix_test::run_tovix({"-p", one, two}, "C.UTF-8");
-    ::unsetenv("TOVIX_KERNEL");
-    EXPECT_EQ(0, r.exit_code) << cap;
-    EXPECT_TRUE(plain.out == r.out) << cap;
-    if (r.err.empty()) continue;
-    EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
-    EXPECT_NE(std::string::npos, r.err.find(std::string(": ") + cap + " -> ")) << r.err;
+  std::string text;
+  while (text.size() < 70000) text += "本文の行、ｶﾀｶﾅ é±Ω\t\u0301" + biased_bytes(rng, 5);
+  const std::string three = dir.write("three", text);
+  const std::vector<std::string> runs[] = {{"-p", one, two}, {"-p", "-e", "utf8", one, two, three}};
+  for (const std::vector<std::string>& args : runs) {
+    const tovix_test::RunResult plain = tovix_test::run_tovix(args, "C.UTF-8");
+    ASSERT_EQ(0, plain.exit_code);
+    std::vector<std::string> caps = built_kernels();
+    caps.push_back("no-such-kernel");
+    for (const std::string& cap : caps) {
+      ::setenv("TOVIX_KERNEL", cap.c_str(), 1);
+      const tovix_test::RunResult r = tovix_test::run_tovix(args, "C.UTF-8");
+      ::unsetenv("TOVIX_KERNEL");
+      EXPECT_EQ(0, r.exit_code) << cap;
+      EXPECT_TRUE(plain.out == r.out) << cap << " " << args.size();
+      if (r.err.empty()) continue;
+      EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+      EXPECT_NE(std::string::npos, r.err.find(std::string(": ") + cap + " -> ")) << r.err;
+    }
   }
   ::setenv("TOVIX_KERNEL", "no-such-kernel", 1);
   const tovix_test::RunResult unknown = tovix_test::run_tovix({"-p", one}, "C.UTF-8");

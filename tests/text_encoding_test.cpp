@@ -20,6 +20,7 @@
 #include "dump/hex_simd.h"
 #include "dump/japanese.h"
 #include "dump/line_format.h"
+#include "dump/utf8_row.h"
 #include "encoding/text_encoding.h"
 #include "run_tovix.h"
 
@@ -258,8 +259,9 @@ TEST(TextEncoding, EveryEncodingShowsTheTextAligned) {
 
 // The full-row columns (no classes wanted) take shortcuts of their own; they must give
 // what the general column gives, carry-over included, on text, on damaged text and on
-// random bytes, with the look-ahead cut short, through the row writers of every row
-// kernel's instruction set (which must serve most rows where they exist).
+// random bytes, with the look-ahead cut short (the bytes past it must not count),
+// through the row writers of every row kernel's instruction set (which must serve most
+// rows where they exist).
 TEST(TextEncoding, FullRowShortcutsMatchTheGeneralColumn) {
   dump::build_byte_classes(932);
   console::display_setup(932, "UTF-8");
@@ -284,45 +286,83 @@ TEST(TextEncoding, FullRowShortcutsMatchTheGeneralColumn) {
     const std::string_view name = kernels.kernels[kernel].name;
     dump::decoded_rows_setup(name.data());
     for (const auto& [e, charset, extra] : encodings) {
-      const std::string text = convert(kProse + "ascii . \t\r\n" + extra + kProse, charset);
-      int served = 0;
-      for (int n = 0; n < 20000; ++n) {
-        uint8_t row[16 + dump::kDecodeLookAhead];
-        const size_t at = next() % (text.size() - sizeof row);
-        std::memcpy(row, text.data() + at, sizeof row);
-        for (int k = next() % 4; k > 0; --k)
-          row[next() % sizeof row] = static_cast<uint8_t>(next());
-        if (n % 4 == 3) {
-          for (uint8_t& b : row) b = static_cast<uint8_t>(next());
+      std::vector<std::string> texts = {
+          convert(kProse + "ascii . \t\r\n" + extra + kProse, charset)};
+      // In UTF-8 besides: two-byte characters, marks and spaces of no width.
+      if (e == TextEncoding::kUtf8) texts.push_back("é×Ωабв\u0301\u200B\u00A0ｶﾅ\u0085" + kProse);
+      int served = 0, rows = 0;
+      for (const std::string& text : texts) {
+        for (int n = 0; n < 20000; ++n, ++rows) {
+          uint8_t row[16 + dump::kDecodeLookAhead];
+          const size_t at = next() % (text.size() - sizeof row);
+          std::memcpy(row, text.data() + at, sizeof row);
+          for (int k = next() % 4; k > 0; --k)
+            row[next() % sizeof row] = static_cast<uint8_t>(next());
+          if (n % 4 == 3) {
+            for (uint8_t& b : row) b = static_cast<uint8_t>(next());
+          }
+          const size_t ahead = n % 8 == 5 ? next() % 4 : 3;
+          const int carried = n % 2 == 0 ? 0 : static_cast<int>(next() % 4);
+          char fast[dump::kDecodedColumnRoom], general[dump::kDecodedColumnRoom];
+          dump::g_file_encoding = {e, true, true, carried};
+          served += dump::put_decoded_row_by_words(fast, row, ahead) != nullptr ? 1 : 0;
+          dump::g_file_encoding.carried = carried;
+          const char* fast_end = dump::put_decoded_column(fast, row, 0, 15, ahead, nullptr);
+          const int fast_carried = dump::g_file_encoding.carried;
+          dump::g_file_encoding.carried = carried;
+          dump::DecodedClasses classes;
+          const char* general_end = dump::put_decoded_column(general, row, 0, 15, ahead, &classes);
+          ASSERT_EQ(std::string(fast, static_cast<size_t>(fast_end - fast)),
+                    std::string(general, static_cast<size_t>(general_end - general)))
+              << name << " " << charset << " "
+              << testing::PrintToString(std::string(row, row + sizeof row)) << " ahead " << ahead
+              << " carried " << carried;
+          ASSERT_EQ(fast_carried, dump::g_file_encoding.carried) << name << " " << charset;
         }
-        // Bytes past a short look-ahead are not the file's: they must not matter.
-        const size_t ahead = n % 8 == 5 ? next() % 3 : 3;
-        const int carried = n % 2 == 0 ? 0 : static_cast<int>(next() % 4);
-        char fast[dump::kDecodedColumnRoom], general[dump::kDecodedColumnRoom];
-        dump::g_file_encoding = {e, true, true, carried};
-        served += dump::put_decoded_row_by_words(fast, row, ahead) != nullptr ? 1 : 0;
-        dump::g_file_encoding.carried = carried;
-        const char* fast_end = dump::put_decoded_column(fast, row, 0, 15, ahead, nullptr);
-        const int fast_carried = dump::g_file_encoding.carried;
-        dump::g_file_encoding.carried = carried;
-        dump::DecodedClasses classes;
-        const char* general_end = dump::put_decoded_column(general, row, 0, 15, ahead, &classes);
-        ASSERT_EQ(std::string(fast, static_cast<size_t>(fast_end - fast)),
-                  std::string(general, static_cast<size_t>(general_end - general)))
-            << name << " " << charset << " "
-            << testing::PrintToString(std::string(row, row + sizeof row)) << " ahead " << ahead
-            << " carried " << carried;
-        ASSERT_EQ(fast_carried, dump::g_file_encoding.carried) << name << " " << charset;
       }
       const bool has_writer =
           e == TextEncoding::kUtf16Le || e == TextEncoding::kUtf16Be ||
-          (e == TextEncoding::kEucJp && (name.starts_with("sse") || name.starts_with("avx")));
+          (e == TextEncoding::kEucJp && (name.starts_with("sse") || name.starts_with("avx"))) ||
+          (e == TextEncoding::kUtf8 && dump::g_decoded_row_paths.utf8 != nullptr);
       if (has_writer) {
-        EXPECT_GT(served, 20000 / 2) << name << " " << charset;
+        EXPECT_GT(served, rows / 2) << name << " " << charset;
       }
     }
   }
+  dump::g_decoded_row_paths = {};
   dump::g_file_encoding = {};
+}
+
+// A UTF-8 row writer serves a UTF-8 display only, and never past the kernel cap.
+TEST(TextEncoding, Utf8RowWriterFollowsTheDisplayAndTheKernelCap) {
+  const dump::Utf8RowWriters& writers = dump::utf8_row_writers();
+  const dump::PutUtf8RowFn fastest =
+      writers.count > 0 ? writers.writers[writers.count - 1].put : nullptr;
+  const char* fastest_name = writers.count > 0 ? writers.writers[writers.count - 1].name : "";
+  const struct {
+    const char* display;  // nullptr: the code page's own
+    const char* cap;
+    bool chosen;
+  } cases[] = {{"UTF-8", fastest_name, true},  {"UTF-8", "portable", false},
+               {"UTF-8", "sse2", false},       {"UTF-8", "no-such-kernel", false},
+               {nullptr, fastest_name, false}, {"EUC-JP", fastest_name, false}};
+  for (const auto& c : cases) {
+    console::display_setup(932, c.display);
+    console::display_char_setup(932, c.display);
+    dump::decoded_rows_setup(c.cap);
+    EXPECT_EQ(dump::g_decoded_row_paths.utf8, c.chosen ? fastest : nullptr)
+        << (c.display ? c.display : "own") << " " << c.cap;
+  }
+  // Each writer under the cap of its own kernel.
+  console::display_setup(932, "UTF-8");
+  console::display_char_setup(932, "UTF-8");
+  for (int k = 0; k < writers.count; ++k) {
+    dump::decoded_rows_setup(writers.writers[k].name);
+    EXPECT_EQ(dump::g_decoded_row_paths.utf8, writers.writers[k].put) << writers.writers[k].name;
+  }
+  dump::g_decoded_row_paths = {};
+  console::display_setup(932, "UTF-8");
+  console::display_char_setup(932, "UTF-8");
 }
 
 // A skip that lands inside a character: its remaining bytes are dots, and after them the

@@ -130,7 +130,7 @@ CharSpelling display_char(char32_t cp) {
   return build(cp);
 }
 
-bool chars_spelled_in_utf8() {
+bool display_chars_are_utf8() {
   return g_chars.to_utf8;
 }
 

@@ -26,8 +26,8 @@ void display_char_setup(int code_page, const char* display_charset);
 /// The spelling of code point cp in the character column.
 CharSpelling display_char(char32_t cp);
 
-/// True when characters are spelled in UTF-8 (the display takes UTF-8).
-bool chars_spelled_in_utf8();
+/// True when every shown character is spelt as its own UTF-8 bytes (a UTF-8 display).
+bool display_chars_are_utf8();
 
 /// A character's spelling as a word: the spelling's bytes in bits 0-23 (the first in
 /// bits 0-7), its length in bits 24-26, its cells in bits 27-28; kCharWordLong when the

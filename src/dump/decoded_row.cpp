@@ -4,6 +4,7 @@
 
 #include "console/display_encoding.h"
 #include "dump/decoded_column.h"
+#include "dump/utf8_row.h"
 #include "encoding/text_encoding.h"
 
 namespace dump {
@@ -92,11 +93,12 @@ uint32_t build_euc_pair_word(uint8_t lead, uint8_t trail) {
 
 void decoded_rows_setup(const char* kernel_name) {
   g_decoded_row_paths = {};
-  if (!console::chars_spelled_in_utf8()) return;
+  if (!console::display_chars_are_utf8()) return;
   // EUC-JP has no portable writer: word by word in scalar code it is slower than the
   // general column, which decodes only the bytes that may begin a character.
   g_decoded_row_paths = {nullptr, put_utf16_row<false>, put_utf16_row<true>};
   add_arch_decoded_rows(kernel_name, g_decoded_row_paths);
+  g_decoded_row_paths.utf8 = utf8_row_writer_up_to(kernel_name);
 }
 
 }  // namespace dump

@@ -5,7 +5,8 @@
 // random bytes whether a position begins a character is a coin toss, and a branch on it
 // is mispredicted half the time. A line these paths leave alone (one holding a JIS X
 // 0212 character or a character past U+FFFF, or beginning inside one) is written by the
-// general decoded column.
+// general decoded column. UTF-8's row writers, built another way, are in utf8_row.h;
+// this header chooses and calls the writers of every encoding.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 
 #include "console/display_char.h"
 #include "dump/decoded_column.h"
+#include "dump/utf8_row.h"
 #include "encoding/text_encoding.h"
 
 namespace dump {
@@ -28,6 +30,7 @@ struct DecodedRowPaths {
   DecodedRowFn euc_jp = nullptr;
   DecodedRowFn utf16le = nullptr;
   DecodedRowFn utf16be = nullptr;
+  PutUtf8RowFn utf8 = nullptr;  ///< from utf8_row.h, whose writers take any look-ahead
 };
 
 /// Chooses the row writers for the instruction set of the row kernel named kernel_name
@@ -40,6 +43,7 @@ extern DecodedRowPaths g_decoded_row_paths;
 
 /// The column of a full line without classes in the file's encoding, as
 /// put_decoded_column writes it, or nullptr when no row writer serves the line.
+static_assert(kDecodedColumnRoom >= kUtf8RowRoom && kDecodedColumnRoom >= 64);
 /// REQUIRES: row[16 .. 16 + ahead_count) readable; 64 bytes of room at p.
 inline char* put_decoded_row_by_words(char* p, const uint8_t* row, size_t ahead_count) {
   DecodedRowFn put = nullptr;
@@ -54,6 +58,10 @@ inline char* put_decoded_row_by_words(char* p, const uint8_t* row, size_t ahead_
     case encoding::TextEncoding::kUtf16Be:
       put = g_decoded_row_paths.utf16be;
       break;
+    case encoding::TextEncoding::kUtf8:
+      return g_decoded_row_paths.utf8 == nullptr
+                 ? nullptr
+                 : g_decoded_row_paths.utf8(p, row, ahead_count, &g_file_encoding.carried);
     default:
       break;
   }

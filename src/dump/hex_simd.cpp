@@ -139,10 +139,7 @@ const char* const* built_row_kernel_names() {
   return kNames.names;
 }
 
-namespace {
-
-// The place of a kernel in the build's order, or -1 when the build has none so named.
-int built_position(const char* name) {
+int built_kernel_position(const char* name) {
   const char* const* built = built_row_kernel_names();
   for (int i = 0; built[i] != nullptr; ++i) {
     if (std::strcmp(built[i], name) == 0) return i;
@@ -150,14 +147,12 @@ int built_position(const char* name) {
   return -1;
 }
 
-}  // namespace
-
 void cap_row_kernel(const char* name) {
-  const int cap = built_position(name);
+  const int cap = built_kernel_position(name);
   if (cap < 0) return;
   const RowKernel* chosen = nullptr;
   for (int k = 0; k < g_kernels.list.count; ++k) {
-    const int position = built_position(g_kernels.list.kernels[k].name);
+    const int position = built_kernel_position(g_kernels.list.kernels[k].name);
     if (position >= 0 && position <= cap) chosen = &g_kernels.list.kernels[k];
   }
   if (chosen != nullptr) g_kernels.chosen = chosen;

@@ -104,6 +104,10 @@ const char* const* arch_row_kernel_names();
 /// whether or not this processor can run them; ends with nullptr.
 const char* const* built_row_kernel_names();
 
+/// The place of the kernel named in built_row_kernel_names, -1 when the build has none
+/// so named.
+int built_kernel_position(const char* name);
+
 /// Learns the byte classes and picks the fastest kernel; call before formatting rows.
 void row_kernels_setup(const ScanClasses& classes);
 

@@ -109,22 +109,25 @@ __attribute__((noinline)) void write_line_per_byte(int first, int last) {
 
 // A full line of a file in an encoding decoded character by character: offset and hex
 // column from the row kernel, the decoded column over its plain one. row[16..] holds
-// the ahead bytes that follow it.
-inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size_t ahead) {
-  const RowKernel& kernel = row_kernel();
+// the ahead bytes that follow it; kernel is the row kernel in use (looked up once a block).
+inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size_t ahead,
+                             const RowKernel& kernel) {
   if (address >= kWideAddress) p = put_high_digits(p, address);
+  // An ASCII row in a byte-oriented encoding: the kernel's plain column is the column.
+  // Otherwise the decoded column overwrites it, and the classes it needs are not looked up.
+  const bool plain = row_is_plain_ascii(row);
   RowScan scan;
-  kernel.scan_row(row, &scan);
+  if (plain) kernel.scan_row(row, &scan);
   kernel.format_row(p, static_cast<uint32_t>(address), row, scan);
   if (console::g_options.hyphen) p[kHyphenIndex] = '-';
-  // An ASCII row in a byte-oriented encoding: the kernel's plain column is the column.
-  if (row_is_plain_ascii(row)) {
+  if (plain) {
     p += kCharColumnIndex + 16;
   } else if (char* end = console::g_options.japanese_display
                              ? put_decoded_row_by_words(p + kCharColumnIndex, row, ahead)
                              : nullptr) {
     p = end;
   } else {
+    // A row the writers leave (rare): the general column tries them once more first.
     p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
   }
   *p++ = '\n';
@@ -146,7 +149,7 @@ __attribute__((noinline)) void write_line_decoded(int first, int last) {
   const bool colored = g_format.path == LinePath::kPerByte;
   if (!colored && first == 0 && last == 15) {
     char* p = console::out_reserve(kLineRoom);
-    console::out_commit(put_decoded_row(p, g_position.address, line, ahead));
+    console::out_commit(put_decoded_row(p, g_position.address, line, ahead, row_kernel()));
     return;
   }
   char column[kDecodedColumnRoom];
@@ -187,6 +190,7 @@ __attribute__((noinline)) void write_line_decoded(int first, int last) {
 // write_following_rows does for the code page's own.
 void write_following_decoded() {
   int32_t rows_left = console::rows_before_prompt();
+  const RowKernel& kernel = row_kernel();
   while (rows_left > 0) {
     size_t count;
     const uint8_t* rows = take_full_lines(static_cast<size_t>(rows_left), &count, kDecodeLookAhead);
@@ -198,7 +202,7 @@ void write_following_decoded() {
         console::out_commit(p);
         p = console::out_reserve(kLineRoom);
       }
-      p = put_decoded_row(p, address, rows, kDecodeLookAhead);
+      p = put_decoded_row(p, address, rows, kDecodeLookAhead, kernel);
     }
     console::out_commit(p);
     g_position.address = address;

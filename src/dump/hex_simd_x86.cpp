@@ -130,21 +130,37 @@ constexpr HexShuffles kHexShuffles = [] {
   return s;
 }();
 
-// SSE2 alone has no byte shuffle: digits through the portable triplet writes, the
-// classification in vectors.
+// Hex digits of the nibbles in n (each 0-15): '0' + n, and 7 more past 9.
+inline __m128i hex_digits_sse2(__m128i n) {
+  return _mm_add_epi8(_mm_add_epi8(n, _mm_set1_epi8('0')),
+                      _mm_and_si128(_mm_cmpgt_epi8(n, _mm_set1_epi8(9)), _mm_set1_epi8(7)));
+}
+
+// SSE2 alone has no byte shuffle: the digits are worked out in vectors and laid out as
+// "HL  " for each byte, then stored a byte's four at a time, each store overlapping the
+// last's blank, so that the stores rather than the arithmetic units carry the layout.
 void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, const RowScan& scan) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  for (int i = 0; i < 8; ++i) out[i] = kDigits[(address >> (28 - 4 * i)) & 15];
-  std::memcpy(out + 8, "  ", 2);
-  for (int i = 0; i < 16; ++i) {
-    char* p = out + 10 + 3 * i;
-    p[0] = kDigits[bytes[i] >> 4];
-    p[1] = kDigits[bytes[i] & 15];
-    p[2] = ' ';
+  const __m128i nibble = _mm_set1_epi8(15);
+  const __m128i a = _mm_cvtsi32_si128(static_cast<int>(__builtin_bswap32(address)));
+  const __m128i a_digits =
+      _mm_unpacklo_epi8(hex_digits_sse2(_mm_and_si128(_mm_srli_epi16(a, 4), nibble)),
+                        hex_digits_sse2(_mm_and_si128(a, nibble)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_unpacklo_epi64(a_digits, _mm_set1_epi8(' ')));
+  const __m128i v = load(bytes);
+  const __m128i high = hex_digits_sse2(_mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+  const __m128i low = hex_digits_sse2(_mm_and_si128(v, nibble));
+  const __m128i pairs[2] = {_mm_unpacklo_epi8(high, low), _mm_unpackhi_epi8(high, low)};
+  const __m128i blanks = _mm_set1_epi8(' ');
+  alignas(16) uint32_t quads[16];
+  for (int k = 0; k < 4; ++k) {
+    const __m128i p = pairs[k / 2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(quads + 4 * k),
+                    k % 2 == 0 ? _mm_unpacklo_epi16(p, blanks) : _mm_unpackhi_epi16(p, blanks));
   }
-  out[58] = ' ';
+  for (int i = 0; i < 16; ++i) std::memcpy(out + 10 + 3 * i, &quads[i], 4);
   out[59] = ' ';
-  store_plain(out + kCharColumnIndex, load(bytes), expand_mask(scan.copy));
+  store_plain(out + kCharColumnIndex, v, expand_mask(scan.copy));
 }
 
 // The filler of a column: dots, with a blank in position 0 when it stands for a byte

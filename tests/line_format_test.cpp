@@ -203,6 +203,36 @@ TEST_P(LineFormatTest, LeadRunsAcrossLineEnds) {
   }
 }
 
+// A kernel stops after the line that reaches the limit, whatever it works on at once,
+// and the lines it wrote are those of a run without a limit.
+TEST_P(LineFormatTest, StopsAfterTheLineThatReachesTheLimit) {
+  std::mt19937 rng(31);
+  const std::string data = biased_bytes(rng, 16 * 9);
+  const auto* rows = reinterpret_cast<const uint8_t*>(data.data());
+  for (bool japanese : {true, false}) {
+    const dump::RowLineFlags flags = {false, dump::char_row_is_raw(), japanese};
+    std::vector<char> whole(1 << 14), part(1 << 14);
+    size_t done = 0;
+    dump::g_char_column = {};
+    char* end = kernel_.put_row_lines(whole.data(), whole.data() + whole.size() / 2, 0, rows, 8,
+                                      rows[128], flags, &done);
+    ASSERT_EQ(done, 8u);
+    const std::string all(whole.data(), end);
+    size_t line_end = 0;
+    for (size_t lines = 1; lines <= 8; ++lines) {
+      const size_t last_end = line_end;
+      line_end = all.find('\n', last_end) + 1;
+      // The limit inside line number lines.
+      const size_t limit = last_end + 1 + rng() % (line_end - last_end - 1);
+      dump::g_char_column = {};
+      end = kernel_.put_row_lines(part.data(), part.data() + limit, 0, rows, 8, rows[128], flags,
+                                  &done);
+      EXPECT_EQ(done, lines) << kernel_.name << " japanese " << japanese;
+      EXPECT_EQ(std::string(part.data(), end), all.substr(0, line_end));
+    }
+  }
+}
+
 // The kernels of this build, whether or not this processor runs them.
 std::vector<std::string> built_kernels() {
   std::vector<std::string> names;

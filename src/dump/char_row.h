@@ -132,41 +132,56 @@ inline char* put_word_row(char* p, const uint8_t* row, const WordRow& r) {
   return put_indexed_words(p, index, r.pairs);
 }
 
-/// A converted column: by words when they serve, else glyph by glyph.
-template <WordRowFn Words>
-inline char* put_converted_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
-                               bool blank_first, int32_t look_ahead, uint32_t ahead_is_trail) {
+/// What each position of a converted column shows (see WordRow).
+inline WordRow word_row(const RowScan& scan, uint32_t held, bool blank_first, int32_t look_ahead,
+                        uint32_t ahead_is_trail) {
   constexpr uint32_t kPosition15 = 1u << 15;
   const uint32_t trail = scan.trail;
   const uint32_t inner = held & ~kPosition15;
   const uint32_t held_last = (held >> 15) & 1;
   const uint32_t pair_last = held_last & ahead_is_trail;
-  const WordRow r = {scan.copy,
-                     scan.glyph,
-                     (inner & ~(trail >> 1)) | ((held_last & ~ahead_is_trail) << 15) |
-                         static_cast<uint32_t>(blank_first),
-                     (inner & (trail >> 1)) | (pair_last << 15),
-                     inner << 1,
-                     static_cast<uint32_t>(look_ahead) & 0xFF,
-                     blank_first};
-  char* end = g_column_words.usable ? Words(col, row, r) : nullptr;
-  if (end != nullptr) return end;
-  bool trail_shown = false;
-  return put_glyph_row(col, row, held, trail, blank_first, look_ahead, trail_shown);
+  return {scan.copy,
+          scan.glyph,
+          (inner & ~(trail >> 1)) | ((held_last & ~ahead_is_trail) << 15) |
+              static_cast<uint32_t>(blank_first),
+          (inner & (trail >> 1)) | (pair_last << 15),
+          inner << 1,
+          static_cast<uint32_t>(look_ahead) & 0xFF,
+          blank_first};
 }
 
-/// Completes the column whose plain form the row kernel wrote at col for row, and
-/// returns its end; look_ahead is the byte after the row (-1 at the end of the input)
-/// and ahead_is_trail whether it is a trail byte, trail_shown the carry-over from the
-/// last line to the next. Select is the kernel's select_row, Words its converted column.
-/// REQUIRES: room for 17 glyphs at col, and for 64 bytes.
-template <SelectRowFn Select, WordRowFn Words>
-inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, RowLineFlags flags,
-                          int32_t look_ahead, uint32_t ahead_is_trail, bool& trail_shown) {
-  constexpr uint32_t kPosition15 = 1u << 15;
-  if (!flags.japanese) {
-    return scan.glyph == 0 ? col + 16 : put_converted_row<Words>(col, row, scan, 0, false, -1, 0);
-  }
+/// A converted column glyph by glyph, where the words do not serve.
+inline char* put_glyph_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
+                           bool blank_first, int32_t look_ahead) {
+  bool trail_shown = false;
+  return put_glyph_row(col, row, held, scan.trail, blank_first, look_ahead, trail_shown);
+}
+
+/// A converted column: by words when they serve, else glyph by glyph.
+template <WordRowFn Words>
+inline char* put_converted_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
+                               bool blank_first, int32_t look_ahead, uint32_t ahead_is_trail) {
+  const WordRow r = word_row(scan, held, blank_first, look_ahead, ahead_is_trail);
+  char* end = g_column_words.usable ? Words(col, row, r) : nullptr;
+  if (end != nullptr) return end;
+  return put_glyph_row(col, row, scan, held, blank_first, look_ahead);
+}
+
+/// How a row's character column is written, decided from its masks alone: see
+/// put_char_row, which it is the first half of.
+struct CharRowPlan {
+  uint32_t held;       // the held lead bytes
+  uint32_t pair_last;  // 1 when position 15 pairs with the look-ahead byte
+  int32_t look_ahead;  // as the converted column takes it (-1 without Japanese display)
+  uint32_t ahead_is_trail;
+  bool blank_first;
+  bool converted;  // by put_converted_row
+  bool japanese;
+};
+
+inline CharRowPlan plan_char_row(const RowScan& scan, RowLineFlags flags, int32_t look_ahead,
+                                 uint32_t ahead_is_trail, bool& trail_shown) {
+  if (!flags.japanese) return {0, 0, -1, 0, false, scan.glyph != 0, false};
   // Nothing is held between lines: finish_char_column resolved it at the last line end.
   // A byte shown at the last line's end is blank here and pairs with nothing, which
   // only changes the run of lead bytes that begins at position 0: its parity flips.
@@ -181,22 +196,47 @@ inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, Ro
   // pair then stands in positions 16 and 17); else it is a dot.
   const uint32_t pair_last = (held >> 15) & ahead_is_trail & 1;
   trail_shown = pair_last != 0;
-  if (scan.glyph != 0 || (held != 0 && !flags.raw)) {
-    return put_converted_row<Words>(col, row, scan, held, blank_first, look_ahead, ahead_is_trail);
+  return {held,        pair_last,
+          look_ahead,  ahead_is_trail,
+          blank_first, scan.glyph != 0 || (held != 0 && !flags.raw),
+          true};
+}
+
+/// The second half of put_char_row: writes the column as plan says.
+template <SelectRowFn Select, WordRowFn Words>
+inline char* put_planned_row(char* col, const uint8_t* row, const RowScan& scan,
+                             const CharRowPlan& plan) {
+  constexpr uint32_t kPosition15 = 1u << 15;
+  if (plan.converted) {
+    return put_converted_row<Words>(col, row, scan, plan.held, plan.blank_first, plan.look_ahead,
+                                    plan.ahead_is_trail);
   }
+  if (!plan.japanese) return col + 16;
   // Unconverted, every position shows its own byte or a dot: a held lead byte and the
   // byte it takes both show themselves when they pair, both are dots when they do not;
   // every other byte keeps its plain form. All of it is mask arithmetic: on random data
   // each flag here is a coin toss, and a branch on it would often be mispredicted.
-  const uint32_t inner = held & ~kPosition15;
+  const uint32_t inner = plan.held & ~kPosition15;
   const uint32_t paired = inner & (scan.trail >> 1);
   // No lead byte is ever shown as itself (char_row_setup makes sure), so only the bytes
   // that held ones take are struck from the plain ones.
-  const uint32_t shown = (scan.copy & ~((inner << 1) | static_cast<uint32_t>(blank_first))) |
-                         (paired * 3) | (pair_last << 15);
-  Select(col, row, shown, blank_first);
-  col[16] = static_cast<char>(look_ahead);  // past the column unless the pair stands there
-  return col + 16 + pair_last;
+  const uint32_t shown = (scan.copy & ~((inner << 1) | static_cast<uint32_t>(plan.blank_first))) |
+                         (paired * 3) | (plan.pair_last << 15);
+  Select(col, row, shown, plan.blank_first);
+  col[16] = static_cast<char>(plan.look_ahead);  // past the column unless the pair stands there
+  return col + 16 + plan.pair_last;
+}
+
+/// Completes the column whose plain form the row kernel wrote at col for row, and
+/// returns its end; look_ahead is the byte after the row (-1 at the end of the input)
+/// and ahead_is_trail whether it is a trail byte, trail_shown the carry-over from the
+/// last line to the next. Select is the kernel's select_row, Words its converted column.
+/// REQUIRES: room for 17 glyphs at col, and for 64 bytes.
+template <SelectRowFn Select, WordRowFn Words>
+inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, RowLineFlags flags,
+                          int32_t look_ahead, uint32_t ahead_is_trail, bool& trail_shown) {
+  const CharRowPlan plan = plan_char_row(scan, flags, look_ahead, ahead_is_trail, trail_shown);
+  return put_planned_row<Select, Words>(col, row, scan, plan);
 }
 
 /// Whether look_ahead (-1 at the end of the input) is a trail byte, as 1 or 0.

@@ -300,7 +300,6 @@ TOVIX_COLUMN_AVX2 inline void prepare_two_columns(const uint8_t* rows, const Wor
     // Each window of positions 2i and 2i + 1 holds at most one pair (see load_pairs): its
     // lead << 8 | trail in the low half of the window's 32 bits, 0 where it has none.
     alignas(32) uint16_t window[2][16];
-    alignas(32) uint32_t word[2][8];
     __m256i index[2];
     for (int h = 0; h < 2; ++h) {
       const __m256i pair16 = h == 0 ? _mm256_unpacklo_epi8(next, v) : _mm256_unpackhi_epi8(next, v);
@@ -308,12 +307,15 @@ TOVIX_COLUMN_AVX2 inline void prepare_two_columns(const uint8_t* rows, const Wor
       index[h] = _mm256_or_si256(i16, _mm256_srli_epi32(i16, 16));
       _mm256_store_si256(reinterpret_cast<__m256i*>(window[h]), index[h]);
     }
+    __m256i fetched[2];
     for (int h = 0; h < 2; ++h) {
-      for (int i = 0; i < 8; ++i) word[h][i] = table[window[h][2 * i]];
+      int w[8];
+      for (int i = 0; i < 8; ++i) w[i] = static_cast<int>(table[window[h][2 * i]]);
+      fetched[h] = _mm256_setr_epi32(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
     }
     __m256i zeros = zero;
     for (int h = 0; h < 2; ++h) {
-      const __m256i words = _mm256_load_si256(reinterpret_cast<const __m256i*>(word[h]));
+      const __m256i words = fetched[h];
       const __m256i none =
           _mm256_cmpeq_epi32(_mm256_and_si256(index[h], _mm256_set1_epi32(0xFFFF)), zero);
       zeros = _mm256_or_si256(zeros, _mm256_andnot_si256(none, _mm256_cmpeq_epi32(words, zero)));

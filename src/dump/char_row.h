@@ -55,6 +55,7 @@ inline constexpr uint32_t kNothingWord = 259;  // 0: a byte taken by the held on
 /// char_row_setup); when not, converted columns go glyph by glyph.
 struct ColumnWords {
   const uint32_t* words = nullptr;
+  const uint8_t* lengths = nullptr;  // console::display_word_lengths
   bool usable = false;
 };
 extern ColumnWords g_column_words;
@@ -97,22 +98,22 @@ using WordRowFn = char* (*)(char* col, const uint8_t* row, const WordRow& r);
 
 /// Writes the words at the 16 indexes: each stored whole and the output advanced by its
 /// length, so that nothing branches on what a position shows. Returns the end, or
-/// nullptr when the word of a position in pairs is 0.
-inline char* put_indexed_words(char* p, const uint32_t* index, uint32_t pairs) {
+/// nullptr when a word has not been spelt (or is too long for a word).
+inline char* put_indexed_words(char* p, const uint32_t* index) {
   const uint32_t* words = g_column_words.words;
-  uint32_t zero = 0;
+  const uint8_t* lengths = g_column_words.lengths;
+  uint32_t spelt = console::kWordSpelt;
 #pragma GCC unroll 16
   for (int j = 0; j < 16; ++j) {
-    const uint32_t w = words[index[j]];
-    const uint32_t none = w == 0 ? 1 : 0;
-    zero |= none << j;
-    const uint32_t stored = console::word_in_memory_order(w);
+    const uint32_t stored = console::word_in_memory_order(words[index[j]]);
     std::memcpy(p, &stored, sizeof stored);
-    // The spelling's length, without the branch on 0 that bit_width costs where the
-    // processor has no lzcnt: w | 1 has the bit width of w, or 1 when w is 0.
-    p += (std::bit_width(w | 1) + 7) / 8 - none;
+    // The length from a table rather than from the word: no arithmetic on it, and the
+    // next position's place does not wait for the word.
+    const uint32_t length = lengths[index[j]];
+    spelt &= length;
+    p += length & 7;
   }
-  return (zero & pairs) != 0 ? nullptr : p;
+  return spelt != 0 ? p : nullptr;
 }
 
 /// The portable WordRowFn: the index of each position's word, then put_indexed_words.
@@ -129,7 +130,7 @@ inline char* put_word_row(char* p, const uint8_t* row, const WordRow& r) {
     i ^= (kNothingWord ^ i) & (0u - ((r.empty >> j) & 1));
     index[j] = i;
   }
-  return put_indexed_words(p, index, r.pairs);
+  return put_indexed_words(p, index);
 }
 
 /// What each position of a converted column shows (see WordRow).

@@ -279,7 +279,7 @@ char* put_word_row_sse2(char* col, const uint8_t* row, const WordRow& r) {
     i = select(i, nothing, lane_mask(r.empty, k));
     _mm_store_si128(reinterpret_cast<__m128i*>(index + 4 * k), i);
   }
-  return put_indexed_words(col, index, r.pairs);
+  return put_indexed_words(col, index);
 }
 
 // Whole lines: the row kernel, the Japanese mending and the select compiled together.

@@ -289,12 +289,14 @@ char* put_row_lines_sse2(char* out, const char* limit, uint32_t address, const u
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
+// With SSSE3 the converted column goes word by word too: a row at a time, the shuffled
+// column (put_row_line_pairs does two at once) costs the vector units more than storing
+// each word whole costs the load and store units.
 TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_t address,
                                            const uint8_t* rows, size_t count,
                                            int32_t last_look_ahead, RowLineFlags flags,
                                            size_t* done) {
-  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3,
-                       shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
+  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3, put_word_row_sse2>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 

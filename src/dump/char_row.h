@@ -57,7 +57,21 @@ struct ColumnWords {
   const uint32_t* words = nullptr;
   const uint8_t* lengths = nullptr;  // console::display_word_lengths
   bool usable = false;
+  // Every lead byte is 0x81 or above, so the rows of pairs led by 0x7F and 0x80 are free
+  // and hold copies of the column's own spellings: kShortSpecials at 0x7F, 0-3, and byte
+  // b at 0x80, b. From there every word the column shows is a 16-bit index away.
+  bool short_indexes = false;
 };
+
+/// Where the short indexes of ColumnWords count from, and those of the column's own
+/// spellings: the fixed ones (kTwoDotsWord, kDotWord, kBlankWord, kNothingWord in order),
+/// byte b as the plain rule shows it, and pair lead, trail.
+inline constexpr uint32_t kShortBase = console::pair_word_index(0x7F, 0);
+inline constexpr uint16_t kShortSpecials = 0;
+inline constexpr uint16_t kShortBytes = 0x100;
+inline constexpr uint16_t short_pair_index(uint32_t lead, uint32_t trail) {
+  return static_cast<uint16_t>(console::pair_word_index(lead, trail) - kShortBase);
+}
 extern ColumnWords g_column_words;
 
 /// What each position of a converted column shows, as masks (bit j for position j): the
@@ -109,6 +123,22 @@ inline char* put_indexed_words(char* p, const uint32_t* index) {
     std::memcpy(p, &stored, sizeof stored);
     // The length from a table rather than from the word: no arithmetic on it, and the
     // next position's place does not wait for the word.
+    const uint32_t length = lengths[index[j]];
+    spelt &= length;
+    p += length & 7;
+  }
+  return spelt != 0 ? p : nullptr;
+}
+
+/// put_indexed_words for the 16-bit indexes of ColumnWords::short_indexes.
+inline char* put_short_indexed_words(char* p, const uint16_t* index) {
+  const uint32_t* words = g_column_words.words + kShortBase;
+  const uint8_t* lengths = g_column_words.lengths + kShortBase;
+  uint32_t spelt = console::kWordSpelt;
+#pragma GCC unroll 16
+  for (int j = 0; j < 16; ++j) {
+    const uint32_t stored = console::word_in_memory_order(words[index[j]]);
+    std::memcpy(p, &stored, sizeof stored);
     const uint32_t length = lengths[index[j]];
     spelt &= length;
     p += length & 7;

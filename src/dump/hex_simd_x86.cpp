@@ -15,6 +15,7 @@
 #include "dump/hex_simd_x86_column.h"
 
 #define TOVIX_TARGET_SSSE3 __attribute__((target("ssse3")))
+#define TOVIX_TARGET_AVX2 __attribute__((target("avx2")))
 #define TOVIX_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"), flatten))
 #define TOVIX_TARGET_VBMI2 \
   __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt"), flatten))
@@ -66,6 +67,28 @@ inline __m128i load(const void* p) {
 
 inline uint32_t bits(__m128i m) {
   return static_cast<uint32_t>(_mm_movemask_epi8(m));
+}
+
+TOVIX_TARGET_AVX2 inline __m256i in_class_avx2(__m256i v, const ClassVectors& c) {
+  __m256i m = _mm256_setzero_si256();
+  for (int k = 0; k < c.count; ++k) {
+    const __m256i x = _mm256_sub_epi8(v, _mm256_broadcastsi128_si256(c.first[k]));
+    m = _mm256_or_si256(
+        m, _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_broadcastsi128_si256(c.width[k])), x));
+  }
+  return m;
+}
+
+// Two rows' classes at once, each row in one 128-bit lane.
+TOVIX_TARGET_AVX2 void scan_two_rows_avx2(const uint8_t* rows, RowScan* first, RowScan* second) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows));
+  const ClassVectors* classes[4] = {&g_x86.lead, &g_x86.trail, &g_x86.copy, &g_x86.glyph};
+  uint32_t RowScan::*fields[4] = {&RowScan::lead, &RowScan::trail, &RowScan::copy, &RowScan::glyph};
+  for (int c = 0; c < 4; ++c) {
+    const auto bits = static_cast<uint32_t>(_mm256_movemask_epi8(in_class_avx2(v, *classes[c])));
+    first->*fields[c] = bits & 0xFFFF;
+    second->*fields[c] = bits >> 16;
+  }
 }
 
 void scan_row_sse2(const uint8_t* bytes, RowScan* scan) {
@@ -357,7 +380,7 @@ TOVIX_LINE_AVX2 char* put_row_lines_avx2(char* out, const char* limit, uint32_t 
                                          const uint8_t* rows, size_t count, int32_t last_look_ahead,
                                          RowLineFlags flags, size_t* done) {
   return shuffle_column::put_row_line_pairs<
-      scan_row_sse2, format_row_ssse3, select_row_ssse3,
+      scan_row_sse2, scan_two_rows_avx2, format_row_ssse3, select_row_ssse3,
       shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }

@@ -366,78 +366,80 @@ TOVIX_COLUMN_AVX2 inline char* put_prepared_column(char* col, const TwoColumns& 
   return col;
 }
 
-// put_row_lines with two rows' converted columns at once where both are converted.
-template <ScanRowFn Scan, FormatRowFn Format, SelectRowFn Select, WordRowFn Words>
+// Classifies two rows at once (rows and rows + 16).
+using ScanTwoRowsFn = void (*)(const uint8_t* rows, RowScan* first, RowScan* second);
+
+// put_row_lines two rows at a time: both classified at once, and both converted columns
+// worked out at once where both rows are converted.
+template <ScanRowFn Scan, ScanTwoRowsFn ScanTwo, FormatRowFn Format, SelectRowFn Select,
+          WordRowFn Words>
 TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, uint32_t address,
                                                   const uint8_t* rows, size_t count,
                                                   int32_t last_look_ahead, RowLineFlags flags,
                                                   size_t* done) {
   bool trail_shown = g_char_column.trail_shown;
   const bool shuffled = g_column_words.usable && g_planes.usable;
-  RowScan next;
-  if (count > 0) Scan(rows, &next);
   size_t i = 0;
-  while (i < count && out < limit) {
-    const RowScan scan = next;
-    if (i + 1 < count) Scan(rows + 16, &next);
-    const bool last = i + 1 == count;
-    const int32_t look_ahead = last ? last_look_ahead : rows[16];
-    const uint32_t ahead_is_trail = last ? trail_flag(last_look_ahead) : next.trail & 1;
-    const CharRowPlan plan = plan_char_row(scan, flags, look_ahead, ahead_is_trail, trail_shown);
-    if (shuffled && plan.converted && !last) {
-      const RowScan scan_b = next;
-      const bool last_b = i + 2 == count;
-      if (!last_b) Scan(rows + 32, &next);
-      const int32_t look_b = last_b ? last_look_ahead : rows[32];
-      const uint32_t trail_b = last_b ? trail_flag(last_look_ahead) : next.trail & 1;
-      bool shown_b = trail_shown;
-      const CharRowPlan plan_b = plan_char_row(scan_b, flags, look_b, trail_b, shown_b);
-      if (plan_b.converted) {
-        TwoColumns two;
-        prepare_two_columns(
-            rows, word_row(scan, plan.held, plan.blank_first, plan.look_ahead, plan.ahead_is_trail),
-            word_row(scan_b, plan_b.held, plan_b.blank_first, plan_b.look_ahead,
-                     plan_b.ahead_is_trail),
-            two);
-        Format(out, address, rows, scan);
-        if (flags.hyphen) out[kHyphenIndex] = '-';
-        char* col = out + kCharColumnIndex;
-        out = two.spelt[0]
-                  ? put_prepared_column(col, two, 0)
-                  : put_glyph_row(col, rows, scan, plan.held, plan.blank_first, plan.look_ahead);
-        *out++ = '\n';
-        ++i;
-        rows += 16;
-        address += 16;
-        if (out >= limit) {
-          // The next row waits for the next call, which scans it again.
-          break;
-        }
-        Format(out, address, rows, scan_b);
-        if (flags.hyphen) out[kHyphenIndex] = '-';
-        col = out + kCharColumnIndex;
-        // A pair the first row spelt may have been fetched before: the row then goes
-        // glyph by glyph, as its word was 0.
-        out = two.spelt[1] ? put_prepared_column(col, two, 1)
-                           : put_glyph_row(col, rows, scan_b, plan_b.held, plan_b.blank_first,
-                                           plan_b.look_ahead);
-        *out++ = '\n';
-        trail_shown = shown_b;
-        ++i;
-        rows += 16;
-        address += 16;
-        continue;
-      }
-      // Only this row goes now; the next is scanned again.
-      if (!last_b) next = scan_b;
+  while (i + 1 < count && out < limit) {
+    RowScan scan, scan_b;
+    ScanTwo(rows, &scan, &scan_b);
+    const CharRowPlan plan = plan_char_row(scan, flags, rows[16], scan_b.trail & 1, trail_shown);
+    const int32_t look_b = i + 2 == count ? last_look_ahead : rows[32];
+    bool shown_b = trail_shown;
+    const CharRowPlan plan_b = plan_char_row(scan_b, flags, look_b, trail_flag(look_b), shown_b);
+    const bool both = shuffled && plan.converted && plan_b.converted;
+    TwoColumns two;
+    if (both) {
+      prepare_two_columns(
+          rows, word_row(scan, plan.held, plan.blank_first, plan.look_ahead, plan.ahead_is_trail),
+          word_row(scan_b, plan_b.held, plan_b.blank_first, plan_b.look_ahead,
+                   plan_b.ahead_is_trail),
+          two);
     }
+    Format(out, address, rows, scan);
+    if (flags.hyphen) out[kHyphenIndex] = '-';
+    char* col = out + kCharColumnIndex;
+    if (!both) {
+      out = put_planned_row<Select, Words>(col, rows, scan, plan);
+    } else if (two.spelt[0]) {
+      out = put_prepared_column(col, two, 0);
+    } else {
+      out = put_glyph_row(col, rows, scan, plan.held, plan.blank_first, plan.look_ahead);
+    }
+    *out++ = '\n';
+    ++i;
+    rows += 16;
+    address += 16;
+    // The next row waits for the next call, which classifies it again.
+    if (out >= limit) break;
+    Format(out, address, rows, scan_b);
+    if (flags.hyphen) out[kHyphenIndex] = '-';
+    col = out + kCharColumnIndex;
+    // A pair the first row spelt may have been fetched before: the row then goes glyph
+    // by glyph, as its word was 0.
+    if (!both) {
+      out = put_planned_row<Select, Words>(col, rows, scan_b, plan_b);
+    } else if (two.spelt[1]) {
+      out = put_prepared_column(col, two, 1);
+    } else {
+      out = put_glyph_row(col, rows, scan_b, plan_b.held, plan_b.blank_first, plan_b.look_ahead);
+    }
+    *out++ = '\n';
+    trail_shown = shown_b;
+    ++i;
+    rows += 16;
+    address += 16;
+  }
+  if (i + 1 == count && out < limit) {
+    RowScan scan;
+    Scan(rows, &scan);
+    const CharRowPlan plan =
+        plan_char_row(scan, flags, last_look_ahead, trail_flag(last_look_ahead), trail_shown);
     Format(out, address, rows, scan);
     if (flags.hyphen) out[kHyphenIndex] = '-';
     out = put_planned_row<Select, Words>(out + kCharColumnIndex, rows, scan, plan);
     *out++ = '\n';
     ++i;
-    rows += 16;
-    address += 16;
   }
   const uint8_t flag = trail_shown ? 1 : 0;
   std::memcpy(&g_char_column.trail_shown, &flag, 1);

@@ -248,6 +248,44 @@ TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint
   store_plain(out + kCharColumnIndex, v, shuffle_column::byte_mask(scan.copy));
 }
 
+TOVIX_TARGET_AVX2 inline __m256i hex_digits_avx2(__m256i nibbles) {
+  return _mm256_shuffle_epi8(shuffle_column::both_lanes("0123456789ABCDEF"), nibbles);
+}
+
+TOVIX_TARGET_AVX2 inline __m256i hex_high_avx2(__m256i v) {
+  return hex_digits_avx2(_mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(15)));
+}
+
+TOVIX_TARGET_AVX2 inline __m256i hex_low_avx2(__m256i v) {
+  return hex_digits_avx2(_mm256_and_si256(v, _mm256_set1_epi8(15)));
+}
+
+// format_row_ssse3 for two rows at once (rows and rows + 16, at address).
+TOVIX_TARGET_AVX2 void format_two_rows_avx2(shuffle_column::TwoLines& lines, uint32_t address,
+                                            const uint8_t* rows, const RowScan& first,
+                                            const RowScan& second) {
+  using shuffle_column::both_lanes;
+  const __m256i a = _mm256_setr_epi32(static_cast<int>(__builtin_bswap32(address)), 0, 0, 0,
+                                      static_cast<int>(__builtin_bswap32(address + 16)), 0, 0, 0);
+  lines.head = _mm256_unpacklo_epi64(_mm256_unpacklo_epi8(hex_high_avx2(a), hex_low_avx2(a)),
+                                     _mm256_set1_epi8(' '));
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows));
+  const __m256i hi = hex_high_avx2(v), lo = hex_low_avx2(v);
+  const __m256i d0 = _mm256_unpacklo_epi8(hi, lo), d1 = _mm256_unpackhi_epi8(hi, lo);
+  const HexShuffles& s = kHexShuffles;
+  lines.hex[0] =
+      _mm256_or_si256(_mm256_shuffle_epi8(d0, both_lanes(s.from_low[0])), both_lanes(s.blanks[0]));
+  lines.hex[1] =
+      _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(d0, both_lanes(s.from_low[1])),
+                                      _mm256_shuffle_epi8(d1, both_lanes(s.from_high[1]))),
+                      both_lanes(s.blanks[1]));
+  lines.hex[2] =
+      _mm256_or_si256(_mm256_shuffle_epi8(d1, both_lanes(s.from_high[2])), both_lanes(s.blanks[2]));
+  const __m256i copy = shuffle_column::byte_masks(first.copy, second.copy);
+  lines.plain =
+      _mm256_or_si256(_mm256_and_si256(copy, v), _mm256_andnot_si256(copy, _mm256_set1_epi8('.')));
+}
+
 TOVIX_TARGET_SSSE3 void select_row_ssse3(char* col, const uint8_t* row, uint32_t shown,
                                          bool blank_first) {
   const __m128i m = shuffle_column::byte_mask(shown);
@@ -380,7 +418,7 @@ TOVIX_LINE_AVX2 char* put_row_lines_avx2(char* out, const char* limit, uint32_t 
                                          const uint8_t* rows, size_t count, int32_t last_look_ahead,
                                          RowLineFlags flags, size_t* done) {
   return shuffle_column::put_row_line_pairs<
-      scan_row_sse2, scan_two_rows_avx2, format_row_ssse3, select_row_ssse3,
+      scan_row_sse2, scan_two_rows_avx2, format_row_ssse3, format_two_rows_avx2, select_row_ssse3,
       shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }

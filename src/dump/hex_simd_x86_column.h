@@ -366,13 +366,37 @@ TOVIX_COLUMN_AVX2 inline char* put_prepared_column(char* col, const TwoColumns& 
   return col;
 }
 
+// Two lines' offsets, hex columns and plain character columns, each line in one lane.
+struct TwoLines {
+  __m256i head;    // the offset's digits and blanks (16 bytes from the line start)
+  __m256i hex[3];  // the hex column, 16 bytes at a time from its start
+  __m256i plain;   // the plain character column
+};
+using FormatTwoRowsFn = void (*)(TwoLines& lines, uint32_t address, const uint8_t* rows,
+                                 const RowScan& first, const RowScan& second);
+
+TOVIX_COLUMN_AVX2 inline __m128i lane(__m256i v, int which) {
+  return which == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1);
+}
+
+// Stores line which (0 or 1) of lines at out, as FormatRowFn does.
+TOVIX_COLUMN_AVX2 inline void put_formatted(char* out, const TwoLines& lines, int which) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), lane(lines.head, which));
+  for (int k = 0; k < 3; ++k) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 10 + 16 * k), lane(lines.hex[k], which));
+  }
+  out[58] = ' ';
+  out[59] = ' ';
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex), lane(lines.plain, which));
+}
+
 // Classifies two rows at once (rows and rows + 16).
 using ScanTwoRowsFn = void (*)(const uint8_t* rows, RowScan* first, RowScan* second);
 
 // put_row_lines two rows at a time: both classified at once, and both converted columns
 // worked out at once where both rows are converted.
-template <ScanRowFn Scan, ScanTwoRowsFn ScanTwo, FormatRowFn Format, SelectRowFn Select,
-          WordRowFn Words>
+template <ScanRowFn Scan, ScanTwoRowsFn ScanTwo, FormatRowFn Format, FormatTwoRowsFn FormatTwo,
+          SelectRowFn Select, WordRowFn Words>
 TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, uint32_t address,
                                                   const uint8_t* rows, size_t count,
                                                   int32_t last_look_ahead, RowLineFlags flags,
@@ -396,7 +420,9 @@ TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, 
                    plan_b.ahead_is_trail),
           two);
     }
-    Format(out, address, rows, scan);
+    TwoLines lines;
+    FormatTwo(lines, address, rows, scan, scan_b);
+    put_formatted(out, lines, 0);
     if (flags.hyphen) out[kHyphenIndex] = '-';
     char* col = out + kCharColumnIndex;
     if (!both) {
@@ -412,7 +438,7 @@ TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, 
     address += 16;
     // The next row waits for the next call, which classifies it again.
     if (out >= limit) break;
-    Format(out, address, rows, scan_b);
+    put_formatted(out, lines, 1);
     if (flags.hyphen) out[kHyphenIndex] = '-';
     col = out + kCharColumnIndex;
     // A pair the first row spelt may have been fetched before: the row then goes glyph

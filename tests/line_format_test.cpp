@@ -346,6 +346,38 @@ TEST_P(LineFormatTest, BlocksOfLinesComeOutAsLineByLine) {
   console::g_screen = {};
 }
 
+// Lines written a pair at a time: pairs first shown in both lines of a pair (the second
+// line's words fetched before the first spells them), pairs across the line between the
+// two and across the step to the next two, and an odd line at the end. Each case afresh,
+// so that the kernel meets its pairs unspelt.
+TEST_P(LineFormatTest, PairsOfLinesComeOutAsLineByLine) {
+  tovix_test::ScratchDir dir;
+  const std::string kanji = "\x88\x9F", narrow = "\x81\x5C", kana = "\xB1\xDE";
+  const std::string cases[] = {
+      kanji + std::string(14, 'A') + kanji + std::string(14, 'B') + std::string(16, 'C'),
+      std::string(15, 'A') + kanji + kanji + narrow + std::string(10, 'B') + kanji,
+      std::string(31, 'A') + kanji + kana + std::string(13, 'C') + kanji + std::string(14, 'D'),
+      narrow + "\x81\x0A" + kana + kanji + std::string(8, '\x82') + "\xFD" + narrow + kanji +
+          std::string(7, '\x88') + "\x9F" + kanji + "\x88",
+      std::string(16, 'A') + "\x82" + std::string(15, '\xA0') + kanji + std::string(14, 'E') +
+          kanji,
+  };
+  for (bool japanese : {true, false}) {
+    console::g_options.japanese_display = japanese;
+    for (const std::string& data : cases) {
+      const std::string path = dir.write("input", data);
+      const std::string reference =
+          dump_file_through_reader(path, dump::LinePath::kPerByte, {0, ""}, dir.path() + "/out");
+      set_up_display(display());
+      dump::use_line_kernel(kernel_);
+      const std::string fast =
+          dump_file_through_reader(path, dump::LinePath::kRows, {0, ""}, dir.path() + "/out");
+      EXPECT_EQ(reference, fast) << kernel_.name << ", japanese " << japanese;
+    }
+  }
+  console::g_screen = {};
+}
+
 // A cap never picks a kernel past the one named, and picks the named one whenever this
 // processor runs it; a name the build does not know leaves the fastest.
 TEST(KernelCap, PicksTheFastestUpToTheNamedKernel) {

@@ -214,19 +214,24 @@ TEST_P(LineFormatTest, StopsAfterTheLineThatReachesTheLimit) {
     std::vector<char> whole(1 << 14), part(1 << 14);
     size_t done = 0;
     dump::g_char_column = {};
-    char* end = kernel_.put_row_lines(whole.data(), whole.data() + whole.size() / 2, 0, rows, 8,
-                                      rows[128], flags, &done);
+    // Offsets with letters, and carries from digit to digit, within a pair of lines.
+    const uint32_t origin = 0xFFFFFF60;
+    char* end = kernel_.put_row_lines(whole.data(), whole.data() + whole.size() / 2, origin, rows,
+                                      8, rows[128], flags, &done);
     ASSERT_EQ(done, 8u);
     const std::string all(whole.data(), end);
     size_t line_end = 0;
     for (size_t lines = 1; lines <= 8; ++lines) {
       const size_t last_end = line_end;
       line_end = all.find('\n', last_end) + 1;
+      char offset[16];
+      std::snprintf(offset, sizeof offset, "%08X", origin + 16 * static_cast<uint32_t>(lines - 1));
+      EXPECT_EQ(all.substr(last_end, 8), offset);
       // The limit inside line number lines.
       const size_t limit = last_end + 1 + rng() % (line_end - last_end - 1);
       dump::g_char_column = {};
-      end = kernel_.put_row_lines(part.data(), part.data() + limit, 0, rows, 8, rows[128], flags,
-                                  &done);
+      end = kernel_.put_row_lines(part.data(), part.data() + limit, origin, rows, 8, rows[128],
+                                  flags, &done);
       EXPECT_EQ(done, lines) << kernel_.name << " japanese " << japanese;
       EXPECT_EQ(std::string(part.data(), end), all.substr(0, line_end));
     }

@@ -7,7 +7,6 @@
 // put_char_row is inline so that each row kernel compiles it into its own line writer.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -64,14 +63,12 @@ struct ColumnWords {
 };
 
 /// Where the short indexes of ColumnWords count from, and those of the column's own
-/// spellings: the fixed ones (kTwoDotsWord, kDotWord, kBlankWord, kNothingWord in order),
-/// byte b as the plain rule shows it, and pair lead, trail.
+/// spellings: the fixed ones (kTwoDotsWord, kDotWord, kBlankWord, kNothingWord in order)
+/// and byte b as the plain rule shows it; pair lead, trail is at (lead << 8 | trail) less
+/// 0x7F00.
 inline constexpr uint32_t kShortBase = console::pair_word_index(0x7F, 0);
 inline constexpr uint16_t kShortSpecials = 0;
 inline constexpr uint16_t kShortBytes = 0x100;
-inline constexpr uint16_t short_pair_index(uint32_t lead, uint32_t trail) {
-  return static_cast<uint16_t>(console::pair_word_index(lead, trail) - kShortBase);
-}
 extern ColumnWords g_column_words;
 
 /// What each position of a converted column shows, as masks (bit j for position j): the

@@ -74,6 +74,7 @@ std::string biased_bytes(std::mt19937& rng, size_t n) {
 struct FileCase {
   std::string data;
   uint32_t skip;
+  uint32_t origin = 0;  // the offset shown for the data's first byte: a multiple of 16
 };
 
 // Everything the line writer changes between lines, for comparing the two paths.
@@ -94,7 +95,7 @@ std::vector<std::pair<std::string, LineState>> dump_lines(const FileCase& f, dum
   dump::use_line_path(path);
   dump::g_char_column = {};
   dump::g_look_ahead = -1;
-  dump::g_position.address = f.skip - f.skip % 16;
+  dump::g_position.address = f.origin + f.skip - f.skip % 16;
   dump::g_position.leading_blanks = static_cast<int32_t>(f.skip % 16);
   std::vector<std::pair<std::string, LineState>> lines;
   for (size_t pos = f.skip - f.skip % 16; pos < f.data.size(); pos += 16) {
@@ -183,7 +184,10 @@ TEST_P(LineFormatTest, RowKernelsGiveTheBytesOfThePerBytePath) {
     console::g_options.hyphen = (rng() & 1) != 0;
     const size_t size = 1 + rng() % 700;
     const uint32_t skip = (rng() & 3) == 0 ? rng() % 40 : 0;
-    const FileCase f{biased_bytes(rng, size), skip};
+    // Offsets with every hex digit, up to the last line below 4 GiB.
+    const uint32_t origin =
+        (rng() & 1) != 0 ? std::min<uint32_t>(static_cast<uint32_t>(rng()), 0xFFFFF000u) & ~15u : 0;
+    const FileCase f{biased_bytes(rng, size), skip, origin};
     expect_same_dump(f, std::string(kernel_.name) + " round " + std::to_string(round));
     if (HasFatalFailure()) return;
   }
@@ -202,6 +206,41 @@ TEST_P(LineFormatTest, LeadRunsAcrossLineEnds) {
   for (bool japanese : {true, false}) {
     console::g_options.japanese_display = japanese;
     for (const std::string& data : cases) expect_same_dump({data, 0}, data);
+  }
+}
+
+// A kernel stops after the line that reaches the limit, whatever it works on at once,
+// and the lines it wrote are those of a run without a limit.
+TEST_P(LineFormatTest, StopsAfterTheLineThatReachesTheLimit) {
+  std::mt19937 rng(31);
+  const std::string data = biased_bytes(rng, 16 * 9);
+  const auto* rows = reinterpret_cast<const uint8_t*>(data.data());
+  for (bool japanese : {true, false}) {
+    const dump::RowLineFlags flags = {false, dump::char_row_is_raw(), japanese};
+    std::vector<char> whole(1 << 14), part(1 << 14);
+    size_t done = 0;
+    dump::g_char_column = {};
+    // Offsets with letters, and carries from digit to digit, within a pair of lines.
+    const uint32_t origin = 0xFFFFFF60;
+    char* end = kernel_.put_row_lines(whole.data(), whole.data() + whole.size() / 2, origin, rows,
+                                      8, rows[128], flags, &done);
+    ASSERT_EQ(done, 8u);
+    const std::string all(whole.data(), end);
+    size_t line_end = 0;
+    for (size_t lines = 1; lines <= 8; ++lines) {
+      const size_t last_end = line_end;
+      line_end = all.find('\n', last_end) + 1;
+      char offset[16];
+      std::snprintf(offset, sizeof offset, "%08X", origin + 16 * static_cast<uint32_t>(lines - 1));
+      EXPECT_EQ(all.substr(last_end, 8), offset);
+      // The limit inside line number lines.
+      const size_t limit = last_end + 1 + rng() % (line_end - last_end - 1);
+      dump::g_char_column = {};
+      end = kernel_.put_row_lines(part.data(), part.data() + limit, origin, rows, 8, rows[128],
+                                  flags, &done);
+      EXPECT_EQ(done, lines) << kernel_.name << " japanese " << japanese;
+      EXPECT_EQ(std::string(part.data(), end), all.substr(0, line_end));
+    }
   }
 }
 
@@ -325,6 +364,38 @@ TEST_P(LineFormatTest, BlocksOfLinesComeOutAsLineByLine) {
             << kernel_.name << ", page " << run.page_height << ", japanese " << japanese
             << ", encoding " << static_cast<int>(encoding);
       }
+    }
+  }
+  console::g_screen = {};
+}
+
+// Lines written a pair at a time: pairs first shown in both lines of a pair (the second
+// line's words fetched before the first spells them), pairs across the line between the
+// two and across the step to the next two, and an odd line at the end. Each case afresh,
+// so that the kernel meets its pairs unspelt.
+TEST_P(LineFormatTest, PairsOfLinesComeOutAsLineByLine) {
+  tovix_test::ScratchDir dir;
+  const std::string kanji = "\x88\x9F", narrow = "\x81\x5C", kana = "\xB1\xDE";
+  const std::string cases[] = {
+      kanji + std::string(14, 'A') + kanji + std::string(14, 'B') + std::string(16, 'C'),
+      std::string(15, 'A') + kanji + kanji + narrow + std::string(10, 'B') + kanji,
+      std::string(31, 'A') + kanji + kana + std::string(13, 'C') + kanji + std::string(14, 'D'),
+      narrow + "\x81\x0A" + kana + kanji + std::string(8, '\x82') + "\xFD" + narrow + kanji +
+          std::string(7, '\x88') + "\x9F" + kanji + "\x88",
+      std::string(16, 'A') + "\x82" + std::string(15, '\xA0') + kanji + std::string(14, 'E') +
+          kanji,
+  };
+  for (bool japanese : {true, false}) {
+    console::g_options.japanese_display = japanese;
+    for (const std::string& data : cases) {
+      const std::string path = dir.write("input", data);
+      const std::string reference =
+          dump_file_through_reader(path, dump::LinePath::kPerByte, {0, ""}, dir.path() + "/out");
+      set_up_display(display());
+      dump::use_line_kernel(kernel_);
+      const std::string fast =
+          dump_file_through_reader(path, dump::LinePath::kRows, {0, ""}, dir.path() + "/out");
+      EXPECT_EQ(reference, fast) << kernel_.name << ", japanese " << japanese;
     }
   }
   console::g_screen = {};

@@ -30,6 +30,7 @@ constexpr size_t kScratchSize = 32;
 struct ColumnTables {
   Glyph single[256];
   alignas(64) uint32_t words[512 + 256 * 256];
+  uint8_t lengths[512 + 256 * 256];  // kWordSpelt | the length of each spelt word, else 0
   uint64_t pair_spelt[256 * 256 / 64];
   bool row_touched[256];  // some pair of this lead byte has been spelt
   Glyph long_pair[256][256];
@@ -127,6 +128,7 @@ void spell_pair(uint8_t lead, uint8_t trail) {
   }
   const uint32_t w = word_of_glyph(g);
   g_column.words[pair_word_index(lead, trail)] = w;
+  if (w != 0) g_column.lengths[pair_word_index(lead, trail)] = kWordSpelt | word_length(w);
   if (w == 0) g_column.long_pair[lead][trail] = g;
   g_column.pair_spelt[i >> 6] |= uint64_t{1} << (i & 63);
   g_column.row_touched[lead] = true;
@@ -303,6 +305,7 @@ void display_setup(int code_page, const char* display_charset) {
   for (int lead = 0; lead < 256; ++lead) {
     if (!g_column.row_touched[lead]) continue;
     std::memset(&g_column.words[pair_word_index(lead, 0)], 0, 256 * sizeof(uint32_t));
+    std::memset(&g_column.lengths[pair_word_index(lead, 0)], 0, 256);
     std::memset(&g_column.pair_spelt[lead * 4], 0, 4 * sizeof(uint64_t));
     g_column.row_touched[lead] = false;
   }
@@ -364,12 +367,16 @@ uint32_t* display_words() {
   return g_column.words;
 }
 
+uint8_t* display_word_lengths() {
+  return g_column.lengths;
+}
+
 Glyph glyph_of_word(uint32_t w) {
   Glyph g;
   std::memset(g.text, ' ', sizeof g.text);
   const uint32_t stored = word_in_memory_order(w);
   std::memcpy(g.text, &stored, sizeof stored);
-  g.length = static_cast<uint8_t>((std::bit_width(w) + 7) / 8);
+  g.length = word_length(w);
   return g;
 }
 

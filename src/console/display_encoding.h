@@ -46,6 +46,17 @@ inline constexpr uint32_t pair_word_index(uint32_t lead, uint32_t trail) {
 /// its spellings and the pairs'.
 uint32_t* display_words();
 
+/// Beside each word of display_words, kWordSpelt | its length once it is spelt (words
+/// 0-511 by the caller), else 0: a column writer reads a word's length here rather than
+/// working it out, and whether the pair has been spelt in the same load.
+inline constexpr uint8_t kWordSpelt = 0x80;
+uint8_t* display_word_lengths();
+
+/// The length of the spelling in word w.
+inline uint8_t word_length(uint32_t w) {
+  return static_cast<uint8_t>((std::bit_width(w) + 7) / 8);
+}
+
 /// Word w as it is stored to the output, its spelling's first byte at the lowest address:
 /// w itself on a little-endian processor, its bytes reversed on a big-endian one.
 inline uint32_t word_in_memory_order(uint32_t w) {

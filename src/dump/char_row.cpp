@@ -85,7 +85,8 @@ void char_row_setup() {
   // The column's own spellings beside the pairs' words; a converted column goes word by
   // word only when every plain spelling fits in one.
   uint32_t* words = console::display_words();
-  g_column_words = {words, true};
+  uint8_t* lengths = console::display_word_lengths();
+  g_column_words = {words, lengths, true};
   for (int b = 0; b < 256; ++b) {
     words[b] = console::word_of_glyph(g_char_row.plain[b]);
     if (words[b] == 0) g_column_words.usable = false;
@@ -94,6 +95,22 @@ void char_row_setup() {
   words[kDotWord] = console::word_of_glyph(kDot);
   words[kBlankWord] = ' ';
   words[kNothingWord] = 0;
+  for (uint32_t i = 0; i <= kNothingWord; ++i) {
+    lengths[i] = console::kWordSpelt | console::word_length(words[i]);
+  }
+  bool low_lead = false;
+  for (int b = 0; b < 0x81; ++b) low_lead = low_lead || is_lead_byte(static_cast<uint8_t>(b));
+  g_column_words.short_indexes = !low_lead;
+  if (g_column_words.short_indexes) {
+    for (uint32_t i = 0; i < 4; ++i) {
+      words[kShortBase + kShortSpecials + i] = words[kTwoDotsWord + i];
+      lengths[kShortBase + kShortSpecials + i] = lengths[kTwoDotsWord + i];
+    }
+    for (uint32_t b = 0; b < 256; ++b) {
+      words[kShortBase + kShortBytes + b] = words[b];
+      lengths[kShortBase + kShortBytes + b] = lengths[b];
+    }
+  }
   // The fast column relies on it: a lead byte is held, never shown by the plain rule.
   for (int b = 0; b < 256; ++b) classes.copy[b] = classes.copy[b] && !classes.lead[b];
   row_kernels_setup(classes);

@@ -7,7 +7,6 @@
 // put_char_row is inline so that each row kernel compiles it into its own line writer.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -55,8 +54,21 @@ inline constexpr uint32_t kNothingWord = 259;  // 0: a byte taken by the held on
 /// char_row_setup); when not, converted columns go glyph by glyph.
 struct ColumnWords {
   const uint32_t* words = nullptr;
+  const uint8_t* lengths = nullptr;  // console::display_word_lengths
   bool usable = false;
+  // Every lead byte is 0x81 or above, so the rows of pairs led by 0x7F and 0x80 are free
+  // and hold copies of the column's own spellings: kShortSpecials at 0x7F, 0-3, and byte
+  // b at 0x80, b. From there every word the column shows is a 16-bit index away.
+  bool short_indexes = false;
 };
+
+/// Where the short indexes of ColumnWords count from, and those of the column's own
+/// spellings: the fixed ones (kTwoDotsWord, kDotWord, kBlankWord, kNothingWord in order)
+/// and byte b as the plain rule shows it; pair lead, trail is at (lead << 8 | trail) less
+/// 0x7F00.
+inline constexpr uint32_t kShortBase = console::pair_word_index(0x7F, 0);
+inline constexpr uint16_t kShortSpecials = 0;
+inline constexpr uint16_t kShortBytes = 0x100;
 extern ColumnWords g_column_words;
 
 /// What each position of a converted column shows, as masks (bit j for position j): the
@@ -97,22 +109,38 @@ using WordRowFn = char* (*)(char* col, const uint8_t* row, const WordRow& r);
 
 /// Writes the words at the 16 indexes: each stored whole and the output advanced by its
 /// length, so that nothing branches on what a position shows. Returns the end, or
-/// nullptr when the word of a position in pairs is 0.
-inline char* put_indexed_words(char* p, const uint32_t* index, uint32_t pairs) {
+/// nullptr when a word has not been spelt (or is too long for a word).
+inline char* put_indexed_words(char* p, const uint32_t* index) {
   const uint32_t* words = g_column_words.words;
-  uint32_t zero = 0;
+  const uint8_t* lengths = g_column_words.lengths;
+  uint32_t spelt = console::kWordSpelt;
 #pragma GCC unroll 16
   for (int j = 0; j < 16; ++j) {
-    const uint32_t w = words[index[j]];
-    const uint32_t none = w == 0 ? 1 : 0;
-    zero |= none << j;
-    const uint32_t stored = console::word_in_memory_order(w);
+    const uint32_t stored = console::word_in_memory_order(words[index[j]]);
     std::memcpy(p, &stored, sizeof stored);
-    // The spelling's length, without the branch on 0 that bit_width costs where the
-    // processor has no lzcnt: w | 1 has the bit width of w, or 1 when w is 0.
-    p += (std::bit_width(w | 1) + 7) / 8 - none;
+    // The length from a table rather than from the word: no arithmetic on it, and the
+    // next position's place does not wait for the word.
+    const uint32_t length = lengths[index[j]];
+    spelt &= length;
+    p += length & 7;
   }
-  return (zero & pairs) != 0 ? nullptr : p;
+  return spelt != 0 ? p : nullptr;
+}
+
+/// put_indexed_words for the 16-bit indexes of ColumnWords::short_indexes.
+inline char* put_short_indexed_words(char* p, const uint16_t* index) {
+  const uint32_t* words = g_column_words.words + kShortBase;
+  const uint8_t* lengths = g_column_words.lengths + kShortBase;
+  uint32_t spelt = console::kWordSpelt;
+#pragma GCC unroll 16
+  for (int j = 0; j < 16; ++j) {
+    const uint32_t stored = console::word_in_memory_order(words[index[j]]);
+    std::memcpy(p, &stored, sizeof stored);
+    const uint32_t length = lengths[index[j]];
+    spelt &= length;
+    p += length & 7;
+  }
+  return spelt != 0 ? p : nullptr;
 }
 
 /// The portable WordRowFn: the index of each position's word, then put_indexed_words.
@@ -129,44 +157,59 @@ inline char* put_word_row(char* p, const uint8_t* row, const WordRow& r) {
     i ^= (kNothingWord ^ i) & (0u - ((r.empty >> j) & 1));
     index[j] = i;
   }
-  return put_indexed_words(p, index, r.pairs);
+  return put_indexed_words(p, index);
+}
+
+/// What each position of a converted column shows (see WordRow).
+inline WordRow word_row(const RowScan& scan, uint32_t held, bool blank_first, int32_t look_ahead,
+                        uint32_t ahead_is_trail) {
+  constexpr uint32_t kPosition15 = 1u << 15;
+  const uint32_t trail = scan.trail;
+  const uint32_t inner = held & ~kPosition15;
+  const uint32_t held_last = (held >> 15) & 1;
+  const uint32_t pair_last = held_last & ahead_is_trail;
+  return {scan.copy,
+          scan.glyph,
+          (inner & ~(trail >> 1)) | ((held_last & ~ahead_is_trail) << 15) |
+              static_cast<uint32_t>(blank_first),
+          (inner & (trail >> 1)) | (pair_last << 15),
+          inner << 1,
+          static_cast<uint32_t>(look_ahead) & 0xFF,
+          blank_first};
+}
+
+/// A converted column glyph by glyph, where the words do not serve.
+inline char* put_glyph_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
+                           bool blank_first, int32_t look_ahead) {
+  bool trail_shown = false;
+  return put_glyph_row(col, row, held, scan.trail, blank_first, look_ahead, trail_shown);
 }
 
 /// A converted column: by words when they serve, else glyph by glyph.
 template <WordRowFn Words>
 inline char* put_converted_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
                                bool blank_first, int32_t look_ahead, uint32_t ahead_is_trail) {
-  constexpr uint32_t kPosition15 = 1u << 15;
-  const uint32_t trail = scan.trail;
-  const uint32_t inner = held & ~kPosition15;
-  const uint32_t held_last = (held >> 15) & 1;
-  const uint32_t pair_last = held_last & ahead_is_trail;
-  const WordRow r = {scan.copy,
-                     scan.glyph,
-                     (inner & ~(trail >> 1)) | ((held_last & ~ahead_is_trail) << 15) |
-                         static_cast<uint32_t>(blank_first),
-                     (inner & (trail >> 1)) | (pair_last << 15),
-                     inner << 1,
-                     static_cast<uint32_t>(look_ahead) & 0xFF,
-                     blank_first};
+  const WordRow r = word_row(scan, held, blank_first, look_ahead, ahead_is_trail);
   char* end = g_column_words.usable ? Words(col, row, r) : nullptr;
   if (end != nullptr) return end;
-  bool trail_shown = false;
-  return put_glyph_row(col, row, held, trail, blank_first, look_ahead, trail_shown);
+  return put_glyph_row(col, row, scan, held, blank_first, look_ahead);
 }
 
-/// Completes the column whose plain form the row kernel wrote at col for row, and
-/// returns its end; look_ahead is the byte after the row (-1 at the end of the input)
-/// and ahead_is_trail whether it is a trail byte, trail_shown the carry-over from the
-/// last line to the next. Select is the kernel's select_row, Words its converted column.
-/// REQUIRES: room for 17 glyphs at col, and for 64 bytes.
-template <SelectRowFn Select, WordRowFn Words>
-inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, RowLineFlags flags,
-                          int32_t look_ahead, uint32_t ahead_is_trail, bool& trail_shown) {
-  constexpr uint32_t kPosition15 = 1u << 15;
-  if (!flags.japanese) {
-    return scan.glyph == 0 ? col + 16 : put_converted_row<Words>(col, row, scan, 0, false, -1, 0);
-  }
+/// How a row's character column is written, decided from its masks alone: see
+/// put_char_row, which it is the first half of.
+struct CharRowPlan {
+  uint32_t held;       // the held lead bytes
+  uint32_t pair_last;  // 1 when position 15 pairs with the look-ahead byte
+  int32_t look_ahead;  // as the converted column takes it (-1 without Japanese display)
+  uint32_t ahead_is_trail;
+  bool blank_first;
+  bool converted;  // by put_converted_row
+  bool japanese;
+};
+
+inline CharRowPlan plan_char_row(const RowScan& scan, RowLineFlags flags, int32_t look_ahead,
+                                 uint32_t ahead_is_trail, bool& trail_shown) {
+  if (!flags.japanese) return {0, 0, -1, 0, false, scan.glyph != 0, false};
   // Nothing is held between lines: finish_char_column resolved it at the last line end.
   // A byte shown at the last line's end is blank here and pairs with nothing, which
   // only changes the run of lead bytes that begins at position 0: its parity flips.
@@ -181,22 +224,47 @@ inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, Ro
   // pair then stands in positions 16 and 17); else it is a dot.
   const uint32_t pair_last = (held >> 15) & ahead_is_trail & 1;
   trail_shown = pair_last != 0;
-  if (scan.glyph != 0 || (held != 0 && !flags.raw)) {
-    return put_converted_row<Words>(col, row, scan, held, blank_first, look_ahead, ahead_is_trail);
+  return {held,        pair_last,
+          look_ahead,  ahead_is_trail,
+          blank_first, scan.glyph != 0 || (held != 0 && !flags.raw),
+          true};
+}
+
+/// The second half of put_char_row: writes the column as plan says.
+template <SelectRowFn Select, WordRowFn Words>
+inline char* put_planned_row(char* col, const uint8_t* row, const RowScan& scan,
+                             const CharRowPlan& plan) {
+  constexpr uint32_t kPosition15 = 1u << 15;
+  if (plan.converted) {
+    return put_converted_row<Words>(col, row, scan, plan.held, plan.blank_first, plan.look_ahead,
+                                    plan.ahead_is_trail);
   }
+  if (!plan.japanese) return col + 16;
   // Unconverted, every position shows its own byte or a dot: a held lead byte and the
   // byte it takes both show themselves when they pair, both are dots when they do not;
   // every other byte keeps its plain form. All of it is mask arithmetic: on random data
   // each flag here is a coin toss, and a branch on it would often be mispredicted.
-  const uint32_t inner = held & ~kPosition15;
+  const uint32_t inner = plan.held & ~kPosition15;
   const uint32_t paired = inner & (scan.trail >> 1);
   // No lead byte is ever shown as itself (char_row_setup makes sure), so only the bytes
   // that held ones take are struck from the plain ones.
-  const uint32_t shown = (scan.copy & ~((inner << 1) | static_cast<uint32_t>(blank_first))) |
-                         (paired * 3) | (pair_last << 15);
-  Select(col, row, shown, blank_first);
-  col[16] = static_cast<char>(look_ahead);  // past the column unless the pair stands there
-  return col + 16 + pair_last;
+  const uint32_t shown = (scan.copy & ~((inner << 1) | static_cast<uint32_t>(plan.blank_first))) |
+                         (paired * 3) | (plan.pair_last << 15);
+  Select(col, row, shown, plan.blank_first);
+  col[16] = static_cast<char>(plan.look_ahead);  // past the column unless the pair stands there
+  return col + 16 + plan.pair_last;
+}
+
+/// Completes the column whose plain form the row kernel wrote at col for row, and
+/// returns its end; look_ahead is the byte after the row (-1 at the end of the input)
+/// and ahead_is_trail whether it is a trail byte, trail_shown the carry-over from the
+/// last line to the next. Select is the kernel's select_row, Words its converted column.
+/// REQUIRES: room for 17 glyphs at col, and for 64 bytes.
+template <SelectRowFn Select, WordRowFn Words>
+inline char* put_char_row(char* col, const uint8_t* row, const RowScan& scan, RowLineFlags flags,
+                          int32_t look_ahead, uint32_t ahead_is_trail, bool& trail_shown) {
+  const CharRowPlan plan = plan_char_row(scan, flags, look_ahead, ahead_is_trail, trail_shown);
+  return put_planned_row<Select, Words>(col, row, scan, plan);
 }
 
 /// Whether look_ahead (-1 at the end of the input) is a trail byte, as 1 or 0.

@@ -15,6 +15,7 @@
 #include "dump/hex_simd_x86_column.h"
 
 #define TOVIX_TARGET_SSSE3 __attribute__((target("ssse3")))
+#define TOVIX_TARGET_AVX2 __attribute__((target("avx2")))
 #define TOVIX_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"), flatten))
 #define TOVIX_TARGET_VBMI2 \
   __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt"), flatten))
@@ -66,6 +67,28 @@ inline __m128i load(const void* p) {
 
 inline uint32_t bits(__m128i m) {
   return static_cast<uint32_t>(_mm_movemask_epi8(m));
+}
+
+TOVIX_TARGET_AVX2 inline __m256i in_class_avx2(__m256i v, const ClassVectors& c) {
+  __m256i m = _mm256_setzero_si256();
+  for (int k = 0; k < c.count; ++k) {
+    const __m256i x = _mm256_sub_epi8(v, _mm256_broadcastsi128_si256(c.first[k]));
+    m = _mm256_or_si256(
+        m, _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_broadcastsi128_si256(c.width[k])), x));
+  }
+  return m;
+}
+
+// Two rows' classes at once, each row in one 128-bit lane.
+TOVIX_TARGET_AVX2 void scan_two_rows_avx2(const uint8_t* rows, RowScan* first, RowScan* second) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows));
+  const ClassVectors* classes[4] = {&g_x86.lead, &g_x86.trail, &g_x86.copy, &g_x86.glyph};
+  uint32_t RowScan::*fields[4] = {&RowScan::lead, &RowScan::trail, &RowScan::copy, &RowScan::glyph};
+  for (int c = 0; c < 4; ++c) {
+    const auto bits = static_cast<uint32_t>(_mm256_movemask_epi8(in_class_avx2(v, *classes[c])));
+    first->*fields[c] = bits & 0xFFFF;
+    second->*fields[c] = bits >> 16;
+  }
 }
 
 void scan_row_sse2(const uint8_t* bytes, RowScan* scan) {
@@ -130,21 +153,37 @@ constexpr HexShuffles kHexShuffles = [] {
   return s;
 }();
 
-// SSE2 alone has no byte shuffle: digits through the portable triplet writes, the
-// classification in vectors.
+// Hex digits of the nibbles in n (each 0-15): '0' + n, and 7 more past 9.
+inline __m128i hex_digits_sse2(__m128i n) {
+  return _mm_add_epi8(_mm_add_epi8(n, _mm_set1_epi8('0')),
+                      _mm_and_si128(_mm_cmpgt_epi8(n, _mm_set1_epi8(9)), _mm_set1_epi8(7)));
+}
+
+// SSE2 alone has no byte shuffle: the digits are worked out in vectors and laid out as
+// "HL  " for each byte, then stored a byte's four at a time, each store overlapping the
+// last's blank, so that the stores rather than the arithmetic units carry the layout.
 void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, const RowScan& scan) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  for (int i = 0; i < 8; ++i) out[i] = kDigits[(address >> (28 - 4 * i)) & 15];
-  std::memcpy(out + 8, "  ", 2);
-  for (int i = 0; i < 16; ++i) {
-    char* p = out + 10 + 3 * i;
-    p[0] = kDigits[bytes[i] >> 4];
-    p[1] = kDigits[bytes[i] & 15];
-    p[2] = ' ';
+  const __m128i nibble = _mm_set1_epi8(15);
+  const __m128i a = _mm_cvtsi32_si128(static_cast<int>(__builtin_bswap32(address)));
+  const __m128i a_digits =
+      _mm_unpacklo_epi8(hex_digits_sse2(_mm_and_si128(_mm_srli_epi16(a, 4), nibble)),
+                        hex_digits_sse2(_mm_and_si128(a, nibble)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_unpacklo_epi64(a_digits, _mm_set1_epi8(' ')));
+  const __m128i v = load(bytes);
+  const __m128i high = hex_digits_sse2(_mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+  const __m128i low = hex_digits_sse2(_mm_and_si128(v, nibble));
+  const __m128i pairs[2] = {_mm_unpacklo_epi8(high, low), _mm_unpackhi_epi8(high, low)};
+  const __m128i blanks = _mm_set1_epi8(' ');
+  alignas(16) uint32_t quads[16];
+  for (int k = 0; k < 4; ++k) {
+    const __m128i p = pairs[k / 2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(quads + 4 * k),
+                    k % 2 == 0 ? _mm_unpacklo_epi16(p, blanks) : _mm_unpackhi_epi16(p, blanks));
   }
-  out[58] = ' ';
+  for (int i = 0; i < 16; ++i) std::memcpy(out + 10 + 3 * i, &quads[i], 4);
   out[59] = ' ';
-  store_plain(out + kCharColumnIndex, load(bytes), expand_mask(scan.copy));
+  store_plain(out + kCharColumnIndex, v, expand_mask(scan.copy));
 }
 
 // The filler of a column: dots, with a blank in position 0 when it stands for a byte
@@ -209,6 +248,44 @@ TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint
   store_plain(out + kCharColumnIndex, v, shuffle_column::byte_mask(scan.copy));
 }
 
+TOVIX_TARGET_AVX2 inline __m256i hex_digits_avx2(__m256i nibbles) {
+  return _mm256_shuffle_epi8(shuffle_column::both_lanes("0123456789ABCDEF"), nibbles);
+}
+
+TOVIX_TARGET_AVX2 inline __m256i hex_high_avx2(__m256i v) {
+  return hex_digits_avx2(_mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(15)));
+}
+
+TOVIX_TARGET_AVX2 inline __m256i hex_low_avx2(__m256i v) {
+  return hex_digits_avx2(_mm256_and_si256(v, _mm256_set1_epi8(15)));
+}
+
+// format_row_ssse3 for two rows at once (rows and rows + 16, at address).
+TOVIX_TARGET_AVX2 void format_two_rows_avx2(shuffle_column::TwoLines& lines, uint32_t address,
+                                            const uint8_t* rows, const RowScan& first,
+                                            const RowScan& second) {
+  using shuffle_column::both_lanes;
+  const __m256i a = _mm256_setr_epi32(static_cast<int>(__builtin_bswap32(address)), 0, 0, 0,
+                                      static_cast<int>(__builtin_bswap32(address + 16)), 0, 0, 0);
+  lines.head = _mm256_unpacklo_epi64(_mm256_unpacklo_epi8(hex_high_avx2(a), hex_low_avx2(a)),
+                                     _mm256_set1_epi8(' '));
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows));
+  const __m256i hi = hex_high_avx2(v), lo = hex_low_avx2(v);
+  const __m256i d0 = _mm256_unpacklo_epi8(hi, lo), d1 = _mm256_unpackhi_epi8(hi, lo);
+  const HexShuffles& s = kHexShuffles;
+  lines.hex[0] =
+      _mm256_or_si256(_mm256_shuffle_epi8(d0, both_lanes(s.from_low[0])), both_lanes(s.blanks[0]));
+  lines.hex[1] =
+      _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(d0, both_lanes(s.from_low[1])),
+                                      _mm256_shuffle_epi8(d1, both_lanes(s.from_high[1]))),
+                      both_lanes(s.blanks[1]));
+  lines.hex[2] =
+      _mm256_or_si256(_mm256_shuffle_epi8(d1, both_lanes(s.from_high[2])), both_lanes(s.blanks[2]));
+  const __m256i copy = shuffle_column::byte_masks(first.copy, second.copy);
+  lines.plain =
+      _mm256_or_si256(_mm256_and_si256(copy, v), _mm256_andnot_si256(copy, _mm256_set1_epi8('.')));
+}
+
 TOVIX_TARGET_SSSE3 void select_row_ssse3(char* col, const uint8_t* row, uint32_t shown,
                                          bool blank_first) {
   const __m128i m = shuffle_column::byte_mask(shown);
@@ -239,9 +316,57 @@ inline __m128i select(__m128i a, __m128i b, __m128i m) {
   return _mm_or_si128(_mm_andnot_si128(m, a), _mm_and_si128(m, b));
 }
 
-// The converted column with SSE2: the sixteen word indexes four at a time in vectors,
+// The short indexes of the fixed spellings at each position, without and with a blank
+// first (see kSpecialWords).
+struct ShortSpecials {
+  alignas(16) uint16_t index[2][16];
+};
+constexpr ShortSpecials kShortSpecialIndexes = [] {
+  ShortSpecials s{};
+  for (int k = 0; k < 2; ++k) {
+    for (int j = 0; j < 16; ++j) {
+      s.index[k][j] =
+          static_cast<uint16_t>(kShortSpecials + kSpecialWords.index[k][j] - kTwoDotsWord);
+    }
+  }
+  return s;
+}();
+
+char* put_word_row_wide(char* col, const uint8_t* row, const WordRow& r);
+
+// The converted column with SSE2: the sixteen word indexes eight at a time in vectors,
 // then the words written one by one.
 char* put_word_row_sse2(char* col, const uint8_t* row, const WordRow& r) {
+  if (!g_column_words.short_indexes) return put_word_row_wide(col, row, r);
+  const __m128i v = load(row);
+  const __m128i next = _mm_or_si128(
+      _mm_srli_si128(v, 1), _mm_slli_si128(_mm_cvtsi32_si128(static_cast<int>(r.next15)), 15));
+  const __m128i masks[3] = {expand_mask(r.pairs), expand_mask(r.specials), expand_mask(r.empty)};
+  const uint16_t* special = kShortSpecialIndexes.index[r.blank_first ? 1 : 0];
+  alignas(16) uint16_t index[16];
+  for (int h = 0; h < 2; ++h) {
+    const auto spread = [h](__m128i m) {
+      return h == 0 ? _mm_unpacklo_epi8(m, m) : _mm_unpackhi_epi8(m, m);
+    };
+    // Byte b as kShortBytes + b; the pair of byte j and the next as lead << 8 | trail,
+    // counted from kShortBase.
+    const __m128i bytes = _mm_set1_epi8(static_cast<char>(kShortBytes >> 8));
+    __m128i i = h == 0 ? _mm_unpacklo_epi8(v, bytes) : _mm_unpackhi_epi8(v, bytes);
+    const __m128i pair = _mm_sub_epi16(
+        h == 0 ? _mm_unpacklo_epi8(next, v) : _mm_unpackhi_epi8(next, v),
+        _mm_set1_epi16(static_cast<int16_t>(kShortBase - console::pair_word_index(0, 0))));
+    i = select(i, pair, spread(masks[0]));
+    i = select(i, load(special + 8 * h), spread(masks[1]));
+    i = select(i,
+               _mm_set1_epi16(static_cast<int16_t>(kShortSpecials + kNothingWord - kTwoDotsWord)),
+               spread(masks[2]));
+    _mm_store_si128(reinterpret_cast<__m128i*>(index + 8 * h), i);
+  }
+  return put_short_indexed_words(col, index);
+}
+
+// The same with 32-bit indexes, where a lead byte below 0x81 leaves no rows free.
+char* put_word_row_wide(char* col, const uint8_t* row, const WordRow& r) {
   const __m128i v = load(row);
   const __m128i zero = _mm_setzero_si128();
   const __m128i next = _mm_or_si128(
@@ -263,7 +388,7 @@ char* put_word_row_sse2(char* col, const uint8_t* row, const WordRow& r) {
     i = select(i, nothing, lane_mask(r.empty, k));
     _mm_store_si128(reinterpret_cast<__m128i*>(index + 4 * k), i);
   }
-  return put_indexed_words(col, index, r.pairs);
+  return put_indexed_words(col, index);
 }
 
 // Whole lines: the row kernel, the Japanese mending and the select compiled together.
@@ -273,12 +398,15 @@ char* put_row_lines_sse2(char* out, const char* limit, uint32_t address, const u
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
+// With SSSE3 the converted column goes word by word too: a row at a time, the shuffled
+// column (put_row_line_pairs does two at once) costs the vector units more than storing
+// each word whole costs the load and store units. (The 16-bit indexes measured slower
+// here than the 32-bit ones, unlike with SSE2 alone.)
 TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_t address,
                                            const uint8_t* rows, size_t count,
                                            int32_t last_look_ahead, RowLineFlags flags,
                                            size_t* done) {
-  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3,
-                       shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
+  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3, put_word_row_wide>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -289,8 +417,9 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
 TOVIX_LINE_AVX2 char* put_row_lines_avx2(char* out, const char* limit, uint32_t address,
                                          const uint8_t* rows, size_t count, int32_t last_look_ahead,
                                          RowLineFlags flags, size_t* done) {
-  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3,
-                       shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
+  return shuffle_column::put_row_line_pairs<
+      scan_row_sse2, scan_two_rows_avx2, format_row_ssse3, format_two_rows_avx2, select_row_ssse3,
+      shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 

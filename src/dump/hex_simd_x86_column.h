@@ -221,3 +221,257 @@ TOVIX_COLUMN_SSSE3 inline char* put_word_row(char* col, const uint8_t* row, cons
 
 }  // namespace shuffle_column
 }  // namespace dump
+
+namespace dump {
+namespace shuffle_column {
+
+// Two rows' converted columns at once with AVX2: the first row in the low 128-bit lane of
+// every vector and the next in the high one, so that each instruction does both rows'
+// work; the columns come out one after the other, with the second row's offset and hex
+// column written between them.
+struct TwoColumns {
+  __m256i squeezed[4];   // each row's four slots squeezed, in its lane
+  uint8_t length[2][4];  // how many bytes of each are the column's
+  bool spelt[2];         // every pair's word of the row is spelt (else glyph by glyph)
+};
+
+TOVIX_COLUMN_AVX2 inline __m256i byte_masks(uint32_t a, uint32_t b) {
+  const __m256i spread =
+      _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(a | b << 16)),
+                          _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3));
+  const __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
+  return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
+}
+
+TOVIX_COLUMN_AVX2 inline __m256i both_lanes(const void* p) {
+  return _mm256_broadcastsi128_si256(load16(p));
+}
+
+// The columns of rows and rows + 16, a and b (the work of put_word_row, two at a time).
+TOVIX_COLUMN_AVX2 inline void prepare_two_columns(const uint8_t* rows, const WordRow& a,
+                                                  const WordRow& b, TwoColumns& two) {
+  const Planes& t = g_planes;
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows));
+  const __m256i nibble = _mm256_set1_epi8(15);
+  const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
+  const __m256i low = _mm256_and_si256(v, nibble);
+  __m256i plane[3];
+  for (int k = 0; k < 3; ++k) {
+    plane[k] = _mm256_add_epi8(_mm256_shuffle_epi8(both_lanes(t.high[k]), high),
+                               _mm256_shuffle_epi8(both_lanes(t.low[k]), low));
+  }
+  const __m256i glyph = byte_masks(a.glyph, b.glyph), copy = byte_masks(a.copy, b.copy);
+  const __m256i dot = _mm256_set1_epi8('.');
+  plane[0] =
+      _mm256_or_si256(_mm256_and_si256(copy, v),
+                      _mm256_andnot_si256(copy, _mm256_or_si256(_mm256_and_si256(glyph, plane[0]),
+                                                                _mm256_andnot_si256(glyph, dot))));
+  plane[1] = _mm256_and_si256(glyph, plane[1]);
+  plane[2] = _mm256_and_si256(glyph, plane[2]);
+  const __m256i special = byte_masks(a.specials, b.specials);
+  const __m256i first =
+      _mm256_setr_epi32(a.blank_first ? 0xFF : 0, 0, 0, 0, b.blank_first ? 0xFF : 0, 0, 0, 0);
+  const __m256i dots0 = _mm256_or_si256(_mm256_andnot_si256(first, dot),
+                                        _mm256_and_si256(first, _mm256_set1_epi8(' ')));
+  const __m256i dots1 = _mm256_andnot_si256(
+      _mm256_or_si256(first, _mm256_setr_epi32(0, 0, 0, -0x1000000, 0, 0, 0, -0x1000000)), dot);
+  plane[0] =
+      _mm256_or_si256(_mm256_andnot_si256(special, plane[0]), _mm256_and_si256(special, dots0));
+  plane[1] =
+      _mm256_or_si256(_mm256_andnot_si256(special, plane[1]), _mm256_and_si256(special, dots1));
+  const __m256i pairs = byte_masks(a.pairs, b.pairs);
+  const __m256i cleared = _mm256_or_si256(byte_masks(a.empty, b.empty), pairs);
+  plane[2] = _mm256_andnot_si256(_mm256_or_si256(cleared, special), plane[2]);
+  plane[0] = _mm256_andnot_si256(cleared, plane[0]);
+  plane[1] = _mm256_andnot_si256(cleared, plane[1]);
+
+  __m256i pair_slots[4] = {zero, zero, zero, zero};
+  uint32_t unspelt = 0;
+  if ((a.pairs | b.pairs) != 0) {
+    // The byte after each position: the next row's first after the first row.
+    const __m256i after =
+        _mm256_setr_epi32(static_cast<int>(a.next15), 0, 0, 0, static_cast<int>(b.next15), 0, 0, 0);
+    const __m256i next = _mm256_alignr_epi8(after, v, 1);
+    const __m256i pairs16[2] = {_mm256_unpacklo_epi8(pairs, pairs),
+                                _mm256_unpackhi_epi8(pairs, pairs)};
+    const uint32_t* table = g_column_words.words + console::pair_word_index(0, 0);
+    // Each window of positions 2i and 2i + 1 holds at most one pair (see load_pairs): its
+    // lead << 8 | trail in the low half of the window's 32 bits, 0 where it has none.
+    alignas(32) uint16_t window[2][16];
+    __m256i index[2];
+    for (int h = 0; h < 2; ++h) {
+      const __m256i pair16 = h == 0 ? _mm256_unpacklo_epi8(next, v) : _mm256_unpackhi_epi8(next, v);
+      const __m256i i16 = _mm256_and_si256(pair16, pairs16[h]);
+      index[h] = _mm256_or_si256(i16, _mm256_srli_epi32(i16, 16));
+      _mm256_store_si256(reinterpret_cast<__m256i*>(window[h]), index[h]);
+    }
+    __m256i fetched[2];
+    for (int h = 0; h < 2; ++h) {
+      int w[8];
+      for (int i = 0; i < 8; ++i) w[i] = static_cast<int>(table[window[h][2 * i]]);
+      fetched[h] = _mm256_setr_epi32(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
+    }
+    __m256i zeros = zero;
+    for (int h = 0; h < 2; ++h) {
+      const __m256i words = fetched[h];
+      const __m256i none =
+          _mm256_cmpeq_epi32(_mm256_and_si256(index[h], _mm256_set1_epi32(0xFFFF)), zero);
+      zeros = _mm256_or_si256(zeros, _mm256_andnot_si256(none, _mm256_cmpeq_epi32(words, zero)));
+      // Each window's word in both its slots, kept in the one where the pair starts.
+      pair_slots[2 * h] = _mm256_and_si256(_mm256_unpacklo_epi32(words, words),
+                                           _mm256_unpacklo_epi16(pairs16[h], pairs16[h]));
+      pair_slots[2 * h + 1] = _mm256_and_si256(_mm256_unpackhi_epi32(words, words),
+                                               _mm256_unpackhi_epi16(pairs16[h], pairs16[h]));
+    }
+    unspelt = static_cast<uint32_t>(_mm256_movemask_epi8(zeros));
+  }
+  two.spelt[0] = (unspelt & 0xFFFF) == 0;
+  two.spelt[1] = (unspelt >> 16) == 0;
+
+  const __m256i b01[2] = {_mm256_unpacklo_epi8(plane[0], plane[1]),
+                          _mm256_unpackhi_epi8(plane[0], plane[1])};
+  const __m256i b2[2] = {_mm256_unpacklo_epi8(plane[2], zero),
+                         _mm256_unpackhi_epi8(plane[2], zero)};
+  const __m256i weights =
+      _mm256_setr_epi8(1, 1, 1, 1, 5, 5, 5, 5, 25, 25, 25, 25, 125, 125, 125, 125, 1, 1, 1, 1, 5, 5,
+                       5, 5, 25, 25, 25, 25, 125, 125, 125, 125);
+  alignas(32) uint64_t sums[4][4];
+  __m256i slots[4];
+  for (int k = 0; k < 4; ++k) {
+    slots[k] = _mm256_or_si256(k % 2 == 0 ? _mm256_unpacklo_epi16(b01[k / 2], b2[k / 2])
+                                          : _mm256_unpackhi_epi16(b01[k / 2], b2[k / 2]),
+                               pair_slots[k]);
+    const __m256i filled = _mm256_andnot_si256(_mm256_cmpeq_epi8(slots[k], zero), weights);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(sums[k]), _mm256_sad_epu8(filled, zero));
+  }
+  for (int k = 0; k < 4; ++k) {
+    const uint64_t ea = sums[k][0] + sums[k][1], eb = sums[k][2] + sums[k][3];
+    two.length[0][k] = kSqueezes.length[ea];
+    two.length[1][k] = kSqueezes.length[eb];
+    two.squeezed[k] = _mm256_shuffle_epi8(
+        slots[k], _mm256_setr_m128i(load16(kSqueezes.take[ea]), load16(kSqueezes.take[eb])));
+  }
+}
+
+// Stores row which (0 or 1) of two at col; returns the column's end.
+TOVIX_COLUMN_AVX2 inline char* put_prepared_column(char* col, const TwoColumns& two, int which) {
+  for (int k = 0; k < 4; ++k) {
+    const __m128i s = which == 0 ? _mm256_castsi256_si128(two.squeezed[k])
+                                 : _mm256_extracti128_si256(two.squeezed[k], 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(col), s);
+    col += two.length[which][k];
+  }
+  return col;
+}
+
+// Two lines' offsets, hex columns and plain character columns, each line in one lane.
+struct TwoLines {
+  __m256i head;    // the offset's digits and blanks (16 bytes from the line start)
+  __m256i hex[3];  // the hex column, 16 bytes at a time from its start
+  __m256i plain;   // the plain character column
+};
+using FormatTwoRowsFn = void (*)(TwoLines& lines, uint32_t address, const uint8_t* rows,
+                                 const RowScan& first, const RowScan& second);
+
+TOVIX_COLUMN_AVX2 inline __m128i lane(__m256i v, int which) {
+  return which == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1);
+}
+
+// Stores line which (0 or 1) of lines at out, as FormatRowFn does.
+TOVIX_COLUMN_AVX2 inline void put_formatted(char* out, const TwoLines& lines, int which) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), lane(lines.head, which));
+  for (int k = 0; k < 3; ++k) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 10 + 16 * k), lane(lines.hex[k], which));
+  }
+  out[58] = ' ';
+  out[59] = ' ';
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex), lane(lines.plain, which));
+}
+
+// Classifies two rows at once (rows and rows + 16).
+using ScanTwoRowsFn = void (*)(const uint8_t* rows, RowScan* first, RowScan* second);
+
+// put_row_lines two rows at a time: both classified at once, and both converted columns
+// worked out at once where both rows are converted.
+template <ScanRowFn Scan, ScanTwoRowsFn ScanTwo, FormatRowFn Format, FormatTwoRowsFn FormatTwo,
+          SelectRowFn Select, WordRowFn Words>
+TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, uint32_t address,
+                                                  const uint8_t* rows, size_t count,
+                                                  int32_t last_look_ahead, RowLineFlags flags,
+                                                  size_t* done) {
+  bool trail_shown = g_char_column.trail_shown;
+  const bool shuffled = g_column_words.usable && g_planes.usable;
+  size_t i = 0;
+  while (i + 1 < count && out < limit) {
+    RowScan scan, scan_b;
+    ScanTwo(rows, &scan, &scan_b);
+    const CharRowPlan plan = plan_char_row(scan, flags, rows[16], scan_b.trail & 1, trail_shown);
+    const int32_t look_b = i + 2 == count ? last_look_ahead : rows[32];
+    bool shown_b = trail_shown;
+    const CharRowPlan plan_b = plan_char_row(scan_b, flags, look_b, trail_flag(look_b), shown_b);
+    const bool both = shuffled && plan.converted && plan_b.converted;
+    TwoColumns two;
+    if (both) {
+      prepare_two_columns(
+          rows, word_row(scan, plan.held, plan.blank_first, plan.look_ahead, plan.ahead_is_trail),
+          word_row(scan_b, plan_b.held, plan_b.blank_first, plan_b.look_ahead,
+                   plan_b.ahead_is_trail),
+          two);
+    }
+    TwoLines lines;
+    FormatTwo(lines, address, rows, scan, scan_b);
+    put_formatted(out, lines, 0);
+    if (flags.hyphen) out[kHyphenIndex] = '-';
+    char* col = out + kCharColumnIndex;
+    if (!both) {
+      out = put_planned_row<Select, Words>(col, rows, scan, plan);
+    } else if (two.spelt[0]) {
+      out = put_prepared_column(col, two, 0);
+    } else {
+      out = put_glyph_row(col, rows, scan, plan.held, plan.blank_first, plan.look_ahead);
+    }
+    *out++ = '\n';
+    ++i;
+    rows += 16;
+    address += 16;
+    // The next row waits for the next call, which classifies it again.
+    if (out >= limit) break;
+    put_formatted(out, lines, 1);
+    if (flags.hyphen) out[kHyphenIndex] = '-';
+    col = out + kCharColumnIndex;
+    // A pair the first row spelt may have been fetched before: the row then goes glyph
+    // by glyph, as its word was 0.
+    if (!both) {
+      out = put_planned_row<Select, Words>(col, rows, scan_b, plan_b);
+    } else if (two.spelt[1]) {
+      out = put_prepared_column(col, two, 1);
+    } else {
+      out = put_glyph_row(col, rows, scan_b, plan_b.held, plan_b.blank_first, plan_b.look_ahead);
+    }
+    *out++ = '\n';
+    trail_shown = shown_b;
+    ++i;
+    rows += 16;
+    address += 16;
+  }
+  if (i + 1 == count && out < limit) {
+    RowScan scan;
+    Scan(rows, &scan);
+    const CharRowPlan plan =
+        plan_char_row(scan, flags, last_look_ahead, trail_flag(last_look_ahead), trail_shown);
+    Format(out, address, rows, scan);
+    if (flags.hyphen) out[kHyphenIndex] = '-';
+    out = put_planned_row<Select, Words>(out + kCharColumnIndex, rows, scan, plan);
+    *out++ = '\n';
+    ++i;
+  }
+  const uint8_t flag = trail_shown ? 1 : 0;
+  std::memcpy(&g_char_column.trail_shown, &flag, 1);
+  *done = i;
+  return out;
+}
+
+}  // namespace shuffle_column
+}  // namespace dump

@@ -107,12 +107,13 @@ inline constexpr SpecialWordIndexes kSpecialWords = [] {
 /// writes the column. May store up to 64 bytes at col.
 using WordRowFn = char* (*)(char* col, const uint8_t* row, const WordRow& r);
 
-/// Writes the words at the 16 indexes: each stored whole and the output advanced by its
-/// length, so that nothing branches on what a position shows. Returns the end, or
-/// nullptr when a word has not been spelt (or is too long for a word).
-inline char* put_indexed_words(char* p, const uint32_t* index) {
-  const uint32_t* words = g_column_words.words;
-  const uint8_t* lengths = g_column_words.lengths;
+/// Writes the words at the 16 indexes into words (lengths beside them): each stored
+/// whole and the output advanced by its length, so that nothing branches on what a
+/// position shows. Returns the end, or nullptr when a word has not been spelt (or is too
+/// long for a word).
+template <typename Index>
+inline char* put_words_at(char* p, const uint32_t* words, const uint8_t* lengths,
+                          const Index* index) {
   uint32_t spelt = console::kWordSpelt;
 #pragma GCC unroll 16
   for (int j = 0; j < 16; ++j) {
@@ -127,20 +128,15 @@ inline char* put_indexed_words(char* p, const uint32_t* index) {
   return spelt != 0 ? p : nullptr;
 }
 
-/// put_indexed_words for the 16-bit indexes of ColumnWords::short_indexes.
+/// put_words_at for indexes into the whole table of column words.
+inline char* put_indexed_words(char* p, const uint32_t* index) {
+  return put_words_at(p, g_column_words.words, g_column_words.lengths, index);
+}
+
+/// put_words_at for the 16-bit indexes of ColumnWords::short_indexes.
 inline char* put_short_indexed_words(char* p, const uint16_t* index) {
-  const uint32_t* words = g_column_words.words + kShortBase;
-  const uint8_t* lengths = g_column_words.lengths + kShortBase;
-  uint32_t spelt = console::kWordSpelt;
-#pragma GCC unroll 16
-  for (int j = 0; j < 16; ++j) {
-    const uint32_t stored = console::word_in_memory_order(words[index[j]]);
-    std::memcpy(p, &stored, sizeof stored);
-    const uint32_t length = lengths[index[j]];
-    spelt &= length;
-    p += length & 7;
-  }
-  return spelt != 0 ? p : nullptr;
+  return put_words_at(p, g_column_words.words + kShortBase, g_column_words.lengths + kShortBase,
+                      index);
 }
 
 /// The portable WordRowFn: the index of each position's word, then put_indexed_words.

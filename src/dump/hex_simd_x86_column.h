@@ -1,5 +1,5 @@
 // The converted character column with byte shuffles, for x86-64 kernels from SSSE3 on
-// (included by hex_simd_x86.cpp; decoded_row_x86.cpp squeezes its words with put_slots).
+// (included by hex_simd_x86.cpp; the decoded row writers use its squeeze and byte masks).
 //
 // A position that shows one byte on its own spells it as itself, as a dot, or, for the
 // bytes spelt otherwise (half-width kana), by a spelling that is a sum of two nibble

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "console/display_char.h"
+#include "dump/hex_simd_x86_column.h"
 #include "dump/utf8_row.h"
 
 #define TOVIX_TARGET_SSSE3 __attribute__((target("ssse3")))
@@ -231,14 +232,7 @@ TOVIX_TARGET_SSSE3 inline uint32_t bits(__m128i m) {
   return static_cast<uint32_t>(_mm_movemask_epi8(m));
 }
 
-// Bit masks of 16 bits as 16 bytes 0x00 or 0xFF.
-TOVIX_TARGET_SSSE3 inline __m128i byte_mask(uint32_t m) {
-  const __m128i spread =
-      _mm_shuffle_epi8(_mm_cvtsi32_si128(static_cast<int>(m)),
-                       _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1));
-  const __m128i bit = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
-  return _mm_cmpeq_epi8(_mm_and_si128(spread, bit), bit);
-}
+using shuffle_column::byte_mask;
 
 // b where m is set, a elsewhere.
 TOVIX_TARGET_SSSE3 inline __m128i select(__m128i a, __m128i b, __m128i m) {

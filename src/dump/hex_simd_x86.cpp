@@ -160,9 +160,10 @@ inline __m128i hex_digits_sse2(__m128i n) {
 }
 
 // SSE2 alone has no byte shuffle: the digits are worked out in vectors and laid out as
-// "HL  " for each byte, then stored a byte's four at a time, each store overlapping the
-// last's blank, so that the stores rather than the arithmetic units carry the layout.
-void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, const RowScan& scan) {
+// "HL HL " for each two bytes by shifts within 64-bit lanes, then stored eight bytes at
+// a time, each store's last two overwritten by the next, so that the stores rather than
+// the arithmetic units carry the layout.
+inline void put_hex_sse2(char* out, uint32_t address, __m128i v) {
   const __m128i nibble = _mm_set1_epi8(15);
   const __m128i a = _mm_cvtsi32_si128(static_cast<int>(__builtin_bswap32(address)));
   const __m128i a_digits =
@@ -170,20 +171,35 @@ void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, const Ro
                         hex_digits_sse2(_mm_and_si128(a, nibble)));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                    _mm_unpacklo_epi64(a_digits, _mm_set1_epi8(' ')));
-  const __m128i v = load(bytes);
   const __m128i high = hex_digits_sse2(_mm_and_si128(_mm_srli_epi16(v, 4), nibble));
   const __m128i low = hex_digits_sse2(_mm_and_si128(v, nibble));
   const __m128i pairs[2] = {_mm_unpacklo_epi8(high, low), _mm_unpackhi_epi8(high, low)};
-  const __m128i blanks = _mm_set1_epi8(' ');
-  alignas(16) uint32_t quads[16];
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i first = _mm_set1_epi64x(0xFFFF);
+  const __m128i blanks = _mm_set1_epi64x(0x0000200000200000);
   for (int k = 0; k < 4; ++k) {
     const __m128i p = pairs[k / 2];
-    _mm_store_si128(reinterpret_cast<__m128i*>(quads + 4 * k),
-                    k % 2 == 0 ? _mm_unpacklo_epi16(p, blanks) : _mm_unpackhi_epi16(p, blanks));
+    // Two bytes' digits in each 64-bit lane, the second's moved one place up.
+    const __m128i q = k % 2 == 0 ? _mm_unpacklo_epi32(p, zero) : _mm_unpackhi_epi32(p, zero);
+    const __m128i lane = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(q, first), _mm_slli_epi64(_mm_srli_epi64(q, 16), 24)), blanks);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 10 + 12 * k), lane);
+    _mm_storeh_pd(reinterpret_cast<double*>(out + 16 + 12 * k), _mm_castsi128_pd(lane));
   }
-  for (int i = 0; i < 16; ++i) std::memcpy(out + 10 + 3 * i, &quads[i], 4);
+  out[58] = ' ';
   out[59] = ' ';
+}
+
+void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, const RowScan& scan) {
+  const __m128i v = load(bytes);
+  put_hex_sse2(out, address, v);
   store_plain(out + kCharColumnIndex, v, expand_mask(scan.copy));
+}
+
+// format_row_sse2 without the plain column, for Japanese display, whose column writer
+// writes all of it.
+void format_hex_sse2(char* out, uint32_t address, const uint8_t* bytes, const RowScan&) {
+  put_hex_sse2(out, address, load(bytes));
 }
 
 // The filler of a column: dots, with a blank in position 0 when it stands for a byte
@@ -392,8 +408,14 @@ char* put_word_row_wide(char* col, const uint8_t* row, const WordRow& r) {
 }
 
 // Whole lines: the row kernel, the Japanese mending and the select compiled together.
-char* put_row_lines_sse2(char* out, const char* limit, uint32_t address, const uint8_t* rows,
-                         size_t count, int32_t last_look_ahead, RowLineFlags flags, size_t* done) {
+__attribute__((flatten)) char* put_row_lines_sse2(char* out, const char* limit, uint32_t address,
+                                                  const uint8_t* rows, size_t count,
+                                                  int32_t last_look_ahead, RowLineFlags flags,
+                                                  size_t* done) {
+  if (flags.japanese) {
+    return put_row_lines<scan_row_sse2, format_hex_sse2, select_row_sse2, put_word_row_sse2>(
+        out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
   return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2, put_word_row_sse2>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }

@@ -239,15 +239,13 @@ TOVIX_TARGET_SSSE3 inline __m128i hex_low(__m128i v) {
   return _mm_shuffle_epi8(digits, _mm_and_si128(v, _mm_set1_epi8(15)));
 }
 
-TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint8_t* bytes,
-                                         const RowScan& scan) {
+TOVIX_TARGET_SSSE3 inline void put_hex_ssse3(char* out, uint32_t address, __m128i v) {
   // The offset: its four bytes high first, eight digits, then blanks up to the hex column.
   const __m128i a = _mm_cvtsi32_si128(static_cast<int>(__builtin_bswap32(address)));
   const __m128i a_digits = _mm_unpacklo_epi8(hex_high(a), hex_low(a));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                    _mm_unpacklo_epi64(a_digits, _mm_set1_epi8(' ')));
 
-  const __m128i v = load(bytes);
   const __m128i hi = hex_high(v), lo = hex_low(v);
   const __m128i d0 = _mm_unpacklo_epi8(hi, lo), d1 = _mm_unpackhi_epi8(hi, lo);
   const HexShuffles& s = kHexShuffles;
@@ -261,7 +259,19 @@ TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 42), c2);
   out[58] = ' ';
   out[59] = ' ';
+}
+
+TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint8_t* bytes,
+                                         const RowScan& scan) {
+  const __m128i v = load(bytes);
+  put_hex_ssse3(out, address, v);
   store_plain(out + kCharColumnIndex, v, shuffle_column::byte_mask(scan.copy));
+}
+
+// format_row_ssse3 without the plain column (see format_hex_sse2).
+TOVIX_TARGET_SSSE3 void format_hex_ssse3(char* out, uint32_t address, const uint8_t* bytes,
+                                         const RowScan&) {
+  put_hex_ssse3(out, address, load(bytes));
 }
 
 TOVIX_TARGET_AVX2 inline __m256i hex_digits_avx2(__m256i nibbles) {
@@ -276,10 +286,10 @@ TOVIX_TARGET_AVX2 inline __m256i hex_low_avx2(__m256i v) {
   return hex_digits_avx2(_mm256_and_si256(v, _mm256_set1_epi8(15)));
 }
 
-// format_row_ssse3 for two rows at once (rows and rows + 16, at address).
+// The offsets and hex columns of format_row_ssse3 for two rows at once (rows and rows + 16,
+// at address).
 TOVIX_TARGET_AVX2 void format_two_rows_avx2(shuffle_column::TwoLines& lines, uint32_t address,
-                                            const uint8_t* rows, const RowScan& first,
-                                            const RowScan& second) {
+                                            const uint8_t* rows) {
   using shuffle_column::both_lanes;
   const __m256i a = _mm256_setr_epi32(static_cast<int>(__builtin_bswap32(address)), 0, 0, 0,
                                       static_cast<int>(__builtin_bswap32(address + 16)), 0, 0, 0);
@@ -297,9 +307,6 @@ TOVIX_TARGET_AVX2 void format_two_rows_avx2(shuffle_column::TwoLines& lines, uin
                       both_lanes(s.blanks[1]));
   lines.hex[2] =
       _mm256_or_si256(_mm256_shuffle_epi8(d1, both_lanes(s.from_high[2])), both_lanes(s.blanks[2]));
-  const __m256i copy = shuffle_column::byte_masks(first.copy, second.copy);
-  lines.plain =
-      _mm256_or_si256(_mm256_and_si256(copy, v), _mm256_andnot_si256(copy, _mm256_set1_epi8('.')));
 }
 
 TOVIX_TARGET_SSSE3 void select_row_ssse3(char* col, const uint8_t* row, uint32_t shown,
@@ -428,6 +435,10 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
                                            const uint8_t* rows, size_t count,
                                            int32_t last_look_ahead, RowLineFlags flags,
                                            size_t* done) {
+  if (flags.japanese) {
+    return put_row_lines<scan_row_sse2, format_hex_ssse3, select_row_ssse3, put_word_row_wide>(
+        out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
   return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3, put_word_row_wide>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }

@@ -26,11 +26,12 @@
 namespace dump {
 namespace {
 
-// The class ranges as vectors: byte x is in range k when (x - first[k]) as an unsigned
-// byte is at most width[k].
+// The class ranges as vectors: byte x is in range k when x + shift[k], as a signed byte,
+// is not above last[k] (the range moved to start at -128, so that one signed compare
+// tests both ends).
 struct ClassVectors {
-  __m128i first[ScanRanges::kMaxRanges];
-  __m128i width[ScanRanges::kMaxRanges];
+  __m128i shift[ScanRanges::kMaxRanges];
+  __m128i last[ScanRanges::kMaxRanges];
   int count = 0;
 };
 struct X86Kernels {
@@ -47,16 +48,16 @@ X86Kernels g_x86;
 void load_class(const ScanRanges::Class& from, ClassVectors& to) {
   to.count = from.count;
   for (int k = 0; k < from.count; ++k) {
-    to.first[k] = _mm_set1_epi8(static_cast<char>(from.ranges[k].first));
-    to.width[k] = _mm_set1_epi8(static_cast<char>(from.ranges[k].width));
+    to.shift[k] = _mm_set1_epi8(static_cast<char>(0x80 - from.ranges[k].first));
+    to.last[k] = _mm_set1_epi8(static_cast<char>(from.ranges[k].width - 128));
   }
 }
 
-inline __m128i in_class(__m128i v, const ClassVectors& c) {
-  __m128i m = _mm_setzero_si128();
+// The bytes of v outside class c, as byte masks: those above the end of every range.
+inline __m128i outside_class(__m128i v, const ClassVectors& c) {
+  __m128i m = _mm_set1_epi8(-1);
   for (int k = 0; k < c.count; ++k) {
-    const __m128i x = _mm_sub_epi8(v, c.first[k]);
-    m = _mm_or_si128(m, _mm_cmpeq_epi8(_mm_min_epu8(x, c.width[k]), x));
+    m = _mm_and_si128(m, _mm_cmpgt_epi8(_mm_add_epi8(v, c.shift[k]), c.last[k]));
   }
   return m;
 }
@@ -69,12 +70,12 @@ inline uint32_t bits(__m128i m) {
   return static_cast<uint32_t>(_mm_movemask_epi8(m));
 }
 
-TOVIX_TARGET_AVX2 inline __m256i in_class_avx2(__m256i v, const ClassVectors& c) {
-  __m256i m = _mm256_setzero_si256();
+TOVIX_TARGET_AVX2 inline __m256i outside_class_avx2(__m256i v, const ClassVectors& c) {
+  __m256i m = _mm256_set1_epi8(-1);
   for (int k = 0; k < c.count; ++k) {
-    const __m256i x = _mm256_sub_epi8(v, _mm256_broadcastsi128_si256(c.first[k]));
-    m = _mm256_or_si256(
-        m, _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_broadcastsi128_si256(c.width[k])), x));
+    m = _mm256_and_si256(
+        m, _mm256_cmpgt_epi8(_mm256_add_epi8(v, _mm256_broadcastsi128_si256(c.shift[k])),
+                             _mm256_broadcastsi128_si256(c.last[k])));
   }
   return m;
 }
@@ -85,7 +86,8 @@ TOVIX_TARGET_AVX2 void scan_two_rows_avx2(const uint8_t* rows, RowScan* first, R
   const ClassVectors* classes[4] = {&g_x86.lead, &g_x86.trail, &g_x86.copy, &g_x86.glyph};
   uint32_t RowScan::*fields[4] = {&RowScan::lead, &RowScan::trail, &RowScan::copy, &RowScan::glyph};
   for (int c = 0; c < 4; ++c) {
-    const auto bits = static_cast<uint32_t>(_mm256_movemask_epi8(in_class_avx2(v, *classes[c])));
+    const auto bits =
+        ~static_cast<uint32_t>(_mm256_movemask_epi8(outside_class_avx2(v, *classes[c])));
     first->*fields[c] = bits & 0xFFFF;
     second->*fields[c] = bits >> 16;
   }
@@ -93,10 +95,11 @@ TOVIX_TARGET_AVX2 void scan_two_rows_avx2(const uint8_t* rows, RowScan* first, R
 
 void scan_row_sse2(const uint8_t* bytes, RowScan* scan) {
   const __m128i v = load(bytes);
-  scan->lead = bits(in_class(v, g_x86.lead));
-  scan->trail = bits(in_class(v, g_x86.trail));
-  scan->glyph = g_x86.glyph.count == 0 ? 0 : bits(in_class(v, g_x86.glyph));
-  scan->copy = bits(in_class(v, g_x86.copy));
+  const auto in_class = [v](const ClassVectors& c) { return bits(outside_class(v, c)) ^ 0xFFFF; };
+  scan->lead = in_class(g_x86.lead);
+  scan->trail = in_class(g_x86.trail);
+  scan->glyph = g_x86.glyph.count == 0 ? 0 : in_class(g_x86.glyph);
+  scan->copy = in_class(g_x86.copy);
 }
 
 // Bit masks of 8 bits as 8 bytes 0x00 or 0xFF.

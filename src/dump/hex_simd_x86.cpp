@@ -342,6 +342,23 @@ inline __m128i select(__m128i a, __m128i b, __m128i m) {
   return _mm_or_si128(_mm_andnot_si128(m, a), _mm_and_si128(m, b));
 }
 
+// 16-bit lane masks of 8 bits: lane i all ones where bit i is set.
+struct HalfMasks {
+  alignas(16) uint16_t m[256][8];
+};
+constexpr HalfMasks kHalfMasks = [] {
+  HalfMasks t{};
+  for (int n = 0; n < 256; ++n) {
+    for (int i = 0; i < 8; ++i) t.m[n][i] = (n >> i) & 1 ? 0xFFFF : 0;
+  }
+  return t;
+}();
+
+// The low 8 bits of bits as 16-bit lane masks.
+inline __m128i half_masks(uint32_t bits) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kHalfMasks.m[bits & 0xFF]));
+}
+
 // The short indexes of the fixed spellings at each position, without and with a blank
 // first (see kSpecialWords).
 struct ShortSpecials {
@@ -367,13 +384,10 @@ char* put_word_row_sse2(char* col, const uint8_t* row, const WordRow& r) {
   const __m128i v = load(row);
   const __m128i next = _mm_or_si128(
       _mm_srli_si128(v, 1), _mm_slli_si128(_mm_cvtsi32_si128(static_cast<int>(r.next15)), 15));
-  const __m128i masks[3] = {expand_mask(r.pairs), expand_mask(r.specials), expand_mask(r.empty)};
   const uint16_t* special = kShortSpecialIndexes.index[r.blank_first ? 1 : 0];
   alignas(16) uint16_t index[16];
   for (int h = 0; h < 2; ++h) {
-    const auto spread = [h](__m128i m) {
-      return h == 0 ? _mm_unpacklo_epi8(m, m) : _mm_unpackhi_epi8(m, m);
-    };
+    const auto spread = [h](uint32_t m) { return half_masks(m >> (8 * h)); };
     // Byte b as kShortBytes + b; the pair of byte j and the next as lead << 8 | trail,
     // counted from kShortBase.
     const __m128i bytes = _mm_set1_epi8(static_cast<char>(kShortBytes >> 8));
@@ -381,11 +395,11 @@ char* put_word_row_sse2(char* col, const uint8_t* row, const WordRow& r) {
     const __m128i pair = _mm_sub_epi16(
         h == 0 ? _mm_unpacklo_epi8(next, v) : _mm_unpackhi_epi8(next, v),
         _mm_set1_epi16(static_cast<int16_t>(kShortBase - console::pair_word_index(0, 0))));
-    i = select(i, pair, spread(masks[0]));
-    i = select(i, load(special + 8 * h), spread(masks[1]));
+    i = select(i, pair, spread(r.pairs));
+    i = select(i, load(special + 8 * h), spread(r.specials));
     i = select(i,
                _mm_set1_epi16(static_cast<int16_t>(kShortSpecials + kNothingWord - kTwoDotsWord)),
-               spread(masks[2]));
+               spread(r.empty));
     _mm_store_si128(reinterpret_cast<__m128i*>(index + 8 * h), i);
   }
   return put_short_indexed_words(col, index);

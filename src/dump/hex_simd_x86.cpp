@@ -513,9 +513,7 @@ constexpr LinePermutation kLinePermutation = [] {
   return p;
 }();
 
-TOVIX_TARGET_AVX512 void format_row_avx512(char* out, uint32_t address, const uint8_t* bytes,
-                                           const RowScan& scan) {
-  const __m128i v = load(bytes);
+TOVIX_TARGET_AVX512 inline void put_hex_avx512(char* out, uint32_t address, __m128i v) {
   // Row bytes in the low lane, the offset's bytes (high first) in the high lane; the
   // digit table repeats, so index bit 4 (whatever the shift brought in) does not matter.
   const __m256i in =
@@ -534,9 +532,20 @@ TOVIX_TARGET_AVX512 void format_row_avx512(char* out, uint32_t address, const ui
                                      _mm512_loadu_si512(kLinePermutation.from), high_half),
       _mm512_loadu_si512(kLinePermutation.blanks));
   _mm512_storeu_si512(out, line);
+}
 
+TOVIX_TARGET_AVX512 void format_row_avx512(char* out, uint32_t address, const uint8_t* bytes,
+                                           const RowScan& scan) {
+  const __m128i v = load(bytes);
+  put_hex_avx512(out, address, v);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex),
                    _mm_mask_blend_epi8(static_cast<__mmask16>(scan.copy), _mm_set1_epi8('.'), v));
+}
+
+// format_row_avx512 without the plain column (see format_hex_sse2).
+TOVIX_TARGET_AVX512 void format_hex_avx512(char* out, uint32_t address, const uint8_t* bytes,
+                                           const RowScan&) {
+  put_hex_avx512(out, address, load(bytes));
 }
 
 TOVIX_TARGET_AVX512 void scan_row_avx512(const uint8_t* bytes, RowScan* scan) {
@@ -567,8 +576,15 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
                                                size_t* done) {
   // The column's select stays with byte masks built by SSSE3: a mask register there
   // draws the line's bit arithmetic into mask registers too, which is slower.
-  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3,
-                       shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
+  using Words =
+      decltype(shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>)*;
+  constexpr Words kWords =
+      shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>;
+  if (flags.japanese) {
+    return put_row_lines<scan_row_avx512, format_hex_avx512, select_row_ssse3, kWords>(
+        out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
+  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, kWords>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -650,6 +666,10 @@ TOVIX_TARGET_VBMI2 char* put_row_lines_avx512vbmi2(char* out, const char* limit,
                                                    const uint8_t* rows, size_t count,
                                                    int32_t last_look_ahead, RowLineFlags flags,
                                                    size_t* done) {
+  if (flags.japanese) {
+    return put_row_lines<scan_row_avx512, format_hex_avx512, select_row_ssse3, put_word_row_avx512>(
+        out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
   return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row_avx512>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }

@@ -209,6 +209,18 @@ TEST_P(LineFormatTest, LeadRunsAcrossLineEnds) {
   }
 }
 
+// Every byte value at every position of a line, so that each end of each byte class
+// range is met in each lane, with and without Japanese display.
+TEST_P(LineFormatTest, EveryByteAtEveryPosition) {
+  std::string data(16 * 256, '\0');
+  // Block k holds the bytes from k on: byte v lands at position v - k of a line.
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 256 + i / 256);
+  for (bool japanese : {true, false}) {
+    console::g_options.japanese_display = japanese;
+    expect_same_dump({data, 0}, std::string(kernel_.name) + (japanese ? " japanese" : ""));
+  }
+}
+
 // A kernel stops after the line that reaches the limit, whatever it works on at once,
 // and the lines it wrote are those of a run without a limit.
 TEST_P(LineFormatTest, StopsAfterTheLineThatReachesTheLimit) {

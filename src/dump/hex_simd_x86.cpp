@@ -26,11 +26,12 @@
 namespace dump {
 namespace {
 
-// The class ranges as vectors: byte x is in range k when (x - first[k]) as an unsigned
-// byte is at most width[k].
+// The class ranges as vectors: byte x is in range k when x + shift[k], as a signed byte,
+// is not above last[k] (the range moved to start at -128, so that one signed compare
+// tests both ends).
 struct ClassVectors {
-  __m128i first[ScanRanges::kMaxRanges];
-  __m128i width[ScanRanges::kMaxRanges];
+  __m128i shift[ScanRanges::kMaxRanges];
+  __m128i last[ScanRanges::kMaxRanges];
   int count = 0;
 };
 struct X86Kernels {
@@ -47,16 +48,16 @@ X86Kernels g_x86;
 void load_class(const ScanRanges::Class& from, ClassVectors& to) {
   to.count = from.count;
   for (int k = 0; k < from.count; ++k) {
-    to.first[k] = _mm_set1_epi8(static_cast<char>(from.ranges[k].first));
-    to.width[k] = _mm_set1_epi8(static_cast<char>(from.ranges[k].width));
+    to.shift[k] = _mm_set1_epi8(static_cast<char>(0x80 - from.ranges[k].first));
+    to.last[k] = _mm_set1_epi8(static_cast<char>(from.ranges[k].width - 128));
   }
 }
 
-inline __m128i in_class(__m128i v, const ClassVectors& c) {
-  __m128i m = _mm_setzero_si128();
+// The bytes of v outside class c, as byte masks: those above the end of every range.
+inline __m128i outside_class(__m128i v, const ClassVectors& c) {
+  __m128i m = _mm_set1_epi8(-1);
   for (int k = 0; k < c.count; ++k) {
-    const __m128i x = _mm_sub_epi8(v, c.first[k]);
-    m = _mm_or_si128(m, _mm_cmpeq_epi8(_mm_min_epu8(x, c.width[k]), x));
+    m = _mm_and_si128(m, _mm_cmpgt_epi8(_mm_add_epi8(v, c.shift[k]), c.last[k]));
   }
   return m;
 }
@@ -69,12 +70,12 @@ inline uint32_t bits(__m128i m) {
   return static_cast<uint32_t>(_mm_movemask_epi8(m));
 }
 
-TOVIX_TARGET_AVX2 inline __m256i in_class_avx2(__m256i v, const ClassVectors& c) {
-  __m256i m = _mm256_setzero_si256();
+TOVIX_TARGET_AVX2 inline __m256i outside_class_avx2(__m256i v, const ClassVectors& c) {
+  __m256i m = _mm256_set1_epi8(-1);
   for (int k = 0; k < c.count; ++k) {
-    const __m256i x = _mm256_sub_epi8(v, _mm256_broadcastsi128_si256(c.first[k]));
-    m = _mm256_or_si256(
-        m, _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_broadcastsi128_si256(c.width[k])), x));
+    m = _mm256_and_si256(
+        m, _mm256_cmpgt_epi8(_mm256_add_epi8(v, _mm256_broadcastsi128_si256(c.shift[k])),
+                             _mm256_broadcastsi128_si256(c.last[k])));
   }
   return m;
 }
@@ -85,7 +86,8 @@ TOVIX_TARGET_AVX2 void scan_two_rows_avx2(const uint8_t* rows, RowScan* first, R
   const ClassVectors* classes[4] = {&g_x86.lead, &g_x86.trail, &g_x86.copy, &g_x86.glyph};
   uint32_t RowScan::*fields[4] = {&RowScan::lead, &RowScan::trail, &RowScan::copy, &RowScan::glyph};
   for (int c = 0; c < 4; ++c) {
-    const auto bits = static_cast<uint32_t>(_mm256_movemask_epi8(in_class_avx2(v, *classes[c])));
+    const auto bits =
+        ~static_cast<uint32_t>(_mm256_movemask_epi8(outside_class_avx2(v, *classes[c])));
     first->*fields[c] = bits & 0xFFFF;
     second->*fields[c] = bits >> 16;
   }
@@ -93,10 +95,11 @@ TOVIX_TARGET_AVX2 void scan_two_rows_avx2(const uint8_t* rows, RowScan* first, R
 
 void scan_row_sse2(const uint8_t* bytes, RowScan* scan) {
   const __m128i v = load(bytes);
-  scan->lead = bits(in_class(v, g_x86.lead));
-  scan->trail = bits(in_class(v, g_x86.trail));
-  scan->glyph = g_x86.glyph.count == 0 ? 0 : bits(in_class(v, g_x86.glyph));
-  scan->copy = bits(in_class(v, g_x86.copy));
+  const auto in_class = [v](const ClassVectors& c) { return bits(outside_class(v, c)) ^ 0xFFFF; };
+  scan->lead = in_class(g_x86.lead);
+  scan->trail = in_class(g_x86.trail);
+  scan->glyph = g_x86.glyph.count == 0 ? 0 : in_class(g_x86.glyph);
+  scan->copy = in_class(g_x86.copy);
 }
 
 // Bit masks of 8 bits as 8 bytes 0x00 or 0xFF.
@@ -160,9 +163,10 @@ inline __m128i hex_digits_sse2(__m128i n) {
 }
 
 // SSE2 alone has no byte shuffle: the digits are worked out in vectors and laid out as
-// "HL  " for each byte, then stored a byte's four at a time, each store overlapping the
-// last's blank, so that the stores rather than the arithmetic units carry the layout.
-void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, const RowScan& scan) {
+// "HL HL " for each two bytes by shifts within 64-bit lanes, then stored eight bytes at
+// a time, each store's last two overwritten by the next, so that the stores rather than
+// the arithmetic units carry the layout.
+inline void put_hex_sse2(char* out, uint32_t address, __m128i v) {
   const __m128i nibble = _mm_set1_epi8(15);
   const __m128i a = _mm_cvtsi32_si128(static_cast<int>(__builtin_bswap32(address)));
   const __m128i a_digits =
@@ -170,20 +174,35 @@ void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, const Ro
                         hex_digits_sse2(_mm_and_si128(a, nibble)));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                    _mm_unpacklo_epi64(a_digits, _mm_set1_epi8(' ')));
-  const __m128i v = load(bytes);
   const __m128i high = hex_digits_sse2(_mm_and_si128(_mm_srli_epi16(v, 4), nibble));
   const __m128i low = hex_digits_sse2(_mm_and_si128(v, nibble));
   const __m128i pairs[2] = {_mm_unpacklo_epi8(high, low), _mm_unpackhi_epi8(high, low)};
-  const __m128i blanks = _mm_set1_epi8(' ');
-  alignas(16) uint32_t quads[16];
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i first = _mm_set1_epi64x(0xFFFF);
+  const __m128i blanks = _mm_set1_epi64x(0x0000200000200000);
   for (int k = 0; k < 4; ++k) {
     const __m128i p = pairs[k / 2];
-    _mm_store_si128(reinterpret_cast<__m128i*>(quads + 4 * k),
-                    k % 2 == 0 ? _mm_unpacklo_epi16(p, blanks) : _mm_unpackhi_epi16(p, blanks));
+    // Two bytes' digits in each 64-bit lane, the second's moved one place up.
+    const __m128i q = k % 2 == 0 ? _mm_unpacklo_epi32(p, zero) : _mm_unpackhi_epi32(p, zero);
+    const __m128i lane = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(q, first), _mm_slli_epi64(_mm_srli_epi64(q, 16), 24)), blanks);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 10 + 12 * k), lane);
+    _mm_storeh_pd(reinterpret_cast<double*>(out + 16 + 12 * k), _mm_castsi128_pd(lane));
   }
-  for (int i = 0; i < 16; ++i) std::memcpy(out + 10 + 3 * i, &quads[i], 4);
+  out[58] = ' ';
   out[59] = ' ';
+}
+
+void format_row_sse2(char* out, uint32_t address, const uint8_t* bytes, const RowScan& scan) {
+  const __m128i v = load(bytes);
+  put_hex_sse2(out, address, v);
   store_plain(out + kCharColumnIndex, v, expand_mask(scan.copy));
+}
+
+// format_row_sse2 without the plain column, for Japanese display, whose column writer
+// writes all of it.
+void format_hex_sse2(char* out, uint32_t address, const uint8_t* bytes, const RowScan&) {
+  put_hex_sse2(out, address, load(bytes));
 }
 
 // The filler of a column: dots, with a blank in position 0 when it stands for a byte
@@ -223,15 +242,13 @@ TOVIX_TARGET_SSSE3 inline __m128i hex_low(__m128i v) {
   return _mm_shuffle_epi8(digits, _mm_and_si128(v, _mm_set1_epi8(15)));
 }
 
-TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint8_t* bytes,
-                                         const RowScan& scan) {
+TOVIX_TARGET_SSSE3 inline void put_hex_ssse3(char* out, uint32_t address, __m128i v) {
   // The offset: its four bytes high first, eight digits, then blanks up to the hex column.
   const __m128i a = _mm_cvtsi32_si128(static_cast<int>(__builtin_bswap32(address)));
   const __m128i a_digits = _mm_unpacklo_epi8(hex_high(a), hex_low(a));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                    _mm_unpacklo_epi64(a_digits, _mm_set1_epi8(' ')));
 
-  const __m128i v = load(bytes);
   const __m128i hi = hex_high(v), lo = hex_low(v);
   const __m128i d0 = _mm_unpacklo_epi8(hi, lo), d1 = _mm_unpackhi_epi8(hi, lo);
   const HexShuffles& s = kHexShuffles;
@@ -245,7 +262,19 @@ TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 42), c2);
   out[58] = ' ';
   out[59] = ' ';
+}
+
+TOVIX_TARGET_SSSE3 void format_row_ssse3(char* out, uint32_t address, const uint8_t* bytes,
+                                         const RowScan& scan) {
+  const __m128i v = load(bytes);
+  put_hex_ssse3(out, address, v);
   store_plain(out + kCharColumnIndex, v, shuffle_column::byte_mask(scan.copy));
+}
+
+// format_row_ssse3 without the plain column (see format_hex_sse2).
+TOVIX_TARGET_SSSE3 void format_hex_ssse3(char* out, uint32_t address, const uint8_t* bytes,
+                                         const RowScan&) {
+  put_hex_ssse3(out, address, load(bytes));
 }
 
 TOVIX_TARGET_AVX2 inline __m256i hex_digits_avx2(__m256i nibbles) {
@@ -260,10 +289,10 @@ TOVIX_TARGET_AVX2 inline __m256i hex_low_avx2(__m256i v) {
   return hex_digits_avx2(_mm256_and_si256(v, _mm256_set1_epi8(15)));
 }
 
-// format_row_ssse3 for two rows at once (rows and rows + 16, at address).
+// The offsets and hex columns of format_row_ssse3 for two rows at once (rows and rows + 16,
+// at address).
 TOVIX_TARGET_AVX2 void format_two_rows_avx2(shuffle_column::TwoLines& lines, uint32_t address,
-                                            const uint8_t* rows, const RowScan& first,
-                                            const RowScan& second) {
+                                            const uint8_t* rows) {
   using shuffle_column::both_lanes;
   const __m256i a = _mm256_setr_epi32(static_cast<int>(__builtin_bswap32(address)), 0, 0, 0,
                                       static_cast<int>(__builtin_bswap32(address + 16)), 0, 0, 0);
@@ -281,9 +310,6 @@ TOVIX_TARGET_AVX2 void format_two_rows_avx2(shuffle_column::TwoLines& lines, uin
                       both_lanes(s.blanks[1]));
   lines.hex[2] =
       _mm256_or_si256(_mm256_shuffle_epi8(d1, both_lanes(s.from_high[2])), both_lanes(s.blanks[2]));
-  const __m256i copy = shuffle_column::byte_masks(first.copy, second.copy);
-  lines.plain =
-      _mm256_or_si256(_mm256_and_si256(copy, v), _mm256_andnot_si256(copy, _mm256_set1_epi8('.')));
 }
 
 TOVIX_TARGET_SSSE3 void select_row_ssse3(char* col, const uint8_t* row, uint32_t shown,
@@ -316,6 +342,23 @@ inline __m128i select(__m128i a, __m128i b, __m128i m) {
   return _mm_or_si128(_mm_andnot_si128(m, a), _mm_and_si128(m, b));
 }
 
+// 16-bit lane masks of 8 bits: lane i all ones where bit i is set.
+struct HalfMasks {
+  alignas(16) uint16_t m[256][8];
+};
+constexpr HalfMasks kHalfMasks = [] {
+  HalfMasks t{};
+  for (int n = 0; n < 256; ++n) {
+    for (int i = 0; i < 8; ++i) t.m[n][i] = (n >> i) & 1 ? 0xFFFF : 0;
+  }
+  return t;
+}();
+
+// The low 8 bits of bits as 16-bit lane masks.
+inline __m128i half_masks(uint32_t bits) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kHalfMasks.m[bits & 0xFF]));
+}
+
 // The short indexes of the fixed spellings at each position, without and with a blank
 // first (see kSpecialWords).
 struct ShortSpecials {
@@ -341,13 +384,10 @@ char* put_word_row_sse2(char* col, const uint8_t* row, const WordRow& r) {
   const __m128i v = load(row);
   const __m128i next = _mm_or_si128(
       _mm_srli_si128(v, 1), _mm_slli_si128(_mm_cvtsi32_si128(static_cast<int>(r.next15)), 15));
-  const __m128i masks[3] = {expand_mask(r.pairs), expand_mask(r.specials), expand_mask(r.empty)};
   const uint16_t* special = kShortSpecialIndexes.index[r.blank_first ? 1 : 0];
   alignas(16) uint16_t index[16];
   for (int h = 0; h < 2; ++h) {
-    const auto spread = [h](__m128i m) {
-      return h == 0 ? _mm_unpacklo_epi8(m, m) : _mm_unpackhi_epi8(m, m);
-    };
+    const auto spread = [h](uint32_t m) { return half_masks(m >> (8 * h)); };
     // Byte b as kShortBytes + b; the pair of byte j and the next as lead << 8 | trail,
     // counted from kShortBase.
     const __m128i bytes = _mm_set1_epi8(static_cast<char>(kShortBytes >> 8));
@@ -355,11 +395,11 @@ char* put_word_row_sse2(char* col, const uint8_t* row, const WordRow& r) {
     const __m128i pair = _mm_sub_epi16(
         h == 0 ? _mm_unpacklo_epi8(next, v) : _mm_unpackhi_epi8(next, v),
         _mm_set1_epi16(static_cast<int16_t>(kShortBase - console::pair_word_index(0, 0))));
-    i = select(i, pair, spread(masks[0]));
-    i = select(i, load(special + 8 * h), spread(masks[1]));
+    i = select(i, pair, spread(r.pairs));
+    i = select(i, load(special + 8 * h), spread(r.specials));
     i = select(i,
                _mm_set1_epi16(static_cast<int16_t>(kShortSpecials + kNothingWord - kTwoDotsWord)),
-               spread(masks[2]));
+               spread(r.empty));
     _mm_store_si128(reinterpret_cast<__m128i*>(index + 8 * h), i);
   }
   return put_short_indexed_words(col, index);
@@ -392,8 +432,14 @@ char* put_word_row_wide(char* col, const uint8_t* row, const WordRow& r) {
 }
 
 // Whole lines: the row kernel, the Japanese mending and the select compiled together.
-char* put_row_lines_sse2(char* out, const char* limit, uint32_t address, const uint8_t* rows,
-                         size_t count, int32_t last_look_ahead, RowLineFlags flags, size_t* done) {
+__attribute__((flatten)) char* put_row_lines_sse2(char* out, const char* limit, uint32_t address,
+                                                  const uint8_t* rows, size_t count,
+                                                  int32_t last_look_ahead, RowLineFlags flags,
+                                                  size_t* done) {
+  if (flags.japanese) {
+    return put_row_lines<scan_row_sse2, format_hex_sse2, select_row_sse2, put_word_row_sse2>(
+        out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
   return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2, put_word_row_sse2>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
@@ -406,6 +452,10 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
                                            const uint8_t* rows, size_t count,
                                            int32_t last_look_ahead, RowLineFlags flags,
                                            size_t* done) {
+  if (flags.japanese) {
+    return put_row_lines<scan_row_sse2, format_hex_ssse3, select_row_ssse3, put_word_row_wide>(
+        out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
   return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3, put_word_row_wide>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
@@ -463,9 +513,7 @@ constexpr LinePermutation kLinePermutation = [] {
   return p;
 }();
 
-TOVIX_TARGET_AVX512 void format_row_avx512(char* out, uint32_t address, const uint8_t* bytes,
-                                           const RowScan& scan) {
-  const __m128i v = load(bytes);
+TOVIX_TARGET_AVX512 inline void put_hex_avx512(char* out, uint32_t address, __m128i v) {
   // Row bytes in the low lane, the offset's bytes (high first) in the high lane; the
   // digit table repeats, so index bit 4 (whatever the shift brought in) does not matter.
   const __m256i in =
@@ -484,9 +532,20 @@ TOVIX_TARGET_AVX512 void format_row_avx512(char* out, uint32_t address, const ui
                                      _mm512_loadu_si512(kLinePermutation.from), high_half),
       _mm512_loadu_si512(kLinePermutation.blanks));
   _mm512_storeu_si512(out, line);
+}
 
+TOVIX_TARGET_AVX512 void format_row_avx512(char* out, uint32_t address, const uint8_t* bytes,
+                                           const RowScan& scan) {
+  const __m128i v = load(bytes);
+  put_hex_avx512(out, address, v);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex),
                    _mm_mask_blend_epi8(static_cast<__mmask16>(scan.copy), _mm_set1_epi8('.'), v));
+}
+
+// format_row_avx512 without the plain column (see format_hex_sse2).
+TOVIX_TARGET_AVX512 void format_hex_avx512(char* out, uint32_t address, const uint8_t* bytes,
+                                           const RowScan&) {
+  put_hex_avx512(out, address, load(bytes));
 }
 
 TOVIX_TARGET_AVX512 void scan_row_avx512(const uint8_t* bytes, RowScan* scan) {
@@ -517,8 +576,15 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
                                                size_t* done) {
   // The column's select stays with byte masks built by SSSE3: a mask register there
   // draws the line's bit arithmetic into mask registers too, which is slower.
-  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3,
-                       shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
+  using Words =
+      decltype(shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>)*;
+  constexpr Words kWords =
+      shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>;
+  if (flags.japanese) {
+    return put_row_lines<scan_row_avx512, format_hex_avx512, select_row_ssse3, kWords>(
+        out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
+  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, kWords>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -600,6 +666,10 @@ TOVIX_TARGET_VBMI2 char* put_row_lines_avx512vbmi2(char* out, const char* limit,
                                                    const uint8_t* rows, size_t count,
                                                    int32_t last_look_ahead, RowLineFlags flags,
                                                    size_t* done) {
+  if (flags.japanese) {
+    return put_row_lines<scan_row_avx512, format_hex_avx512, select_row_ssse3, put_word_row_avx512>(
+        out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
   return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row_avx512>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }

@@ -366,20 +366,19 @@ TOVIX_COLUMN_AVX2 inline char* put_prepared_column(char* col, const TwoColumns& 
   return col;
 }
 
-// Two lines' offsets, hex columns and plain character columns, each line in one lane.
+// Two lines' offsets and hex columns, each line in one lane.
 struct TwoLines {
   __m256i head;    // the offset's digits and blanks (16 bytes from the line start)
   __m256i hex[3];  // the hex column, 16 bytes at a time from its start
-  __m256i plain;   // the plain character column
 };
-using FormatTwoRowsFn = void (*)(TwoLines& lines, uint32_t address, const uint8_t* rows,
-                                 const RowScan& first, const RowScan& second);
+using FormatTwoRowsFn = void (*)(TwoLines& lines, uint32_t address, const uint8_t* rows);
 
 TOVIX_COLUMN_AVX2 inline __m128i lane(__m256i v, int which) {
   return which == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1);
 }
 
-// Stores line which (0 or 1) of lines at out, as FormatRowFn does.
+// Stores line which (0 or 1) of lines at out, as FormatRowFn does but for the plain
+// column.
 TOVIX_COLUMN_AVX2 inline void put_formatted(char* out, const TwoLines& lines, int which) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), lane(lines.head, which));
   for (int k = 0; k < 3; ++k) {
@@ -387,7 +386,16 @@ TOVIX_COLUMN_AVX2 inline void put_formatted(char* out, const TwoLines& lines, in
   }
   out[58] = ' ';
   out[59] = ' ';
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex), lane(lines.plain, which));
+}
+
+// The plain character columns of two rows, each in one lane: the bytes where copy is
+// set, dots elsewhere.
+TOVIX_COLUMN_AVX2 inline __m256i plain_columns(const uint8_t* rows, const RowScan& first,
+                                               const RowScan& second) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows));
+  const __m256i copy = byte_masks(first.copy, second.copy);
+  return _mm256_or_si256(_mm256_and_si256(copy, v),
+                         _mm256_andnot_si256(copy, _mm256_set1_epi8('.')));
 }
 
 // Classifies two rows at once (rows and rows + 16).
@@ -421,8 +429,14 @@ TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, 
           two);
     }
     TwoLines lines;
-    FormatTwo(lines, address, rows, scan, scan_b);
+    FormatTwo(lines, address, rows);
+    // Under Japanese display every column is written whole below.
+    const __m256i plain =
+        flags.japanese ? _mm256_setzero_si256() : plain_columns(rows, scan, scan_b);
     put_formatted(out, lines, 0);
+    if (!flags.japanese) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex), lane(plain, 0));
+    }
     if (flags.hyphen) out[kHyphenIndex] = '-';
     char* col = out + kCharColumnIndex;
     if (!both) {
@@ -439,6 +453,9 @@ TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, 
     // The next row waits for the next call, which classifies it again.
     if (out >= limit) break;
     put_formatted(out, lines, 1);
+    if (!flags.japanese) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex), lane(plain, 1));
+    }
     if (flags.hyphen) out[kHyphenIndex] = '-';
     col = out + kCharColumnIndex;
     // A pair the first row spelt may have been fetched before: the row then goes glyph

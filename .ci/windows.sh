@@ -53,11 +53,14 @@ for text in README.txt LICENSE.txt; do
     exit 1
   fi
 done
-if ! tr -d '\0' <build-win/tovix.exe | grep -aq "LegalCopyright.\?$(grep -m1 '^Copyright ' LICENSE)"; then
+# grep -c reads to the end: with -q it may stop at the match while tr still writes, and
+# pipefail would then take tr's broken pipe for a missing string.
+if ! tr -d '\0' <build-win/tovix.exe |
+  grep -ac "LegalCopyright.\?$(grep -m1 '^Copyright ' LICENSE)" >/dev/null; then
   echo "tovix.exe: the version resource lacks the licence's LegalCopyright" >&2
   exit 1
 fi
-if x86_64-w64-mingw32-objdump -h build-win/tovix.exe | grep -q '\.debug_'; then
+if x86_64-w64-mingw32-objdump -h build-win/tovix.exe | grep -c '\.debug_' >/dev/null; then
   echo "tovix.exe carries debug sections; release builds are stripped" >&2
   exit 1
 fi

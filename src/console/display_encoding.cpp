@@ -1,7 +1,8 @@
 // The character column on a display whose charset is not the code page's own: every
-// byte and pair is converted once, through the platform's converter, into a table of
-// Glyphs that the dump copies from; a pair is padded or replaced so that it always takes
-// two cells, and the columns of the dump stay aligned.
+// byte and pair is converted once, through the platform's converter (CP932 into UTF-8
+// through the program's own table), into a table of Glyphs that the dump copies from; a
+// pair is padded or replaced so that it always takes two cells, and the columns of the
+// dump stay aligned.
 #include "console/display_encoding.h"
 
 #include <bit>

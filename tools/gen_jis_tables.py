@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Writes src/encoding/jis_table.cpp: the Unicode code point of every character of
-JIS X 0208 and JIS X 0212 as EUC-JP spells them, and the CP932 bytes of every character
-CP932 holds, taken from the system converter (iconv's EUC-JP and CP932), so that the
-program decodes EUC-JP and shows other encodings on a CP932 display the same way
-everywhere, without a converter of its own platform (Windows has none).
+JIS X 0208 and JIS X 0212 as EUC-JP spells them, the CP932 bytes of every character
+CP932 holds, and the character of every CP932 byte and pair, taken from the system
+converter (iconv's EUC-JP and CP932), so that the program decodes EUC-JP, shows other
+encodings on a CP932 display and CP932 on a UTF-8 display the same way everywhere,
+without a converter of its own platform (Windows has none, and glibc's costs memory).
 
 Run from the repository root: python3 tools/gen_jis_tables.py
 The output is committed; rerun only when the mapping is to follow another converter.
 """
+import ctypes
+import ctypes.util
 import subprocess
 import sys
 
@@ -55,8 +58,47 @@ def cp932_pairs():
     return pairs
 
 
-def table(name, values):
-    lines = ["constexpr uint16_t %s[94 * 94] = {" % name]
+CP932_LEADS = list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD))
+CP932_TRAILS = list(range(0x40, 0x7F)) + list(range(0x80, 0xFD))
+
+
+def cp932_decoded():
+    """The code point of each byte 0x80-0xFF alone and of each CP932 lead and trail
+    byte pair, 0 where the converter gives no single character for it. Asked of the
+    converter one sequence at a time, as the program asked it."""
+    libc = ctypes.CDLL(ctypes.util.find_library("c"), use_errno=True)
+    libc.iconv_open.restype = ctypes.c_void_p
+    libc.iconv_open.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
+    libc.iconv.restype = ctypes.c_size_t
+    libc.iconv.argtypes = [ctypes.c_void_p] + [ctypes.c_void_p] * 4
+    cd = libc.iconv_open(b"UCS-4LE", b"CP932")
+    if cd == ctypes.c_void_p(-1).value:
+        sys.exit("no CP932 converter")
+
+    def decode(seq):
+        libc.iconv(cd, None, None, None, None)
+        inbuf = ctypes.create_string_buffer(seq, len(seq))
+        outbuf = ctypes.create_string_buffer(32)
+        in_at = ctypes.c_char_p(ctypes.addressof(inbuf))
+        out_at = ctypes.c_char_p(ctypes.addressof(outbuf))
+        in_left = ctypes.c_size_t(len(seq))
+        out_left = ctypes.c_size_t(24)
+        r = libc.iconv(cd, ctypes.byref(in_at), ctypes.byref(in_left), ctypes.byref(out_at),
+                       ctypes.byref(out_left))
+        if r == ctypes.c_size_t(-1).value or in_left.value != 0 or out_left.value != 20:
+            return 0
+        cp = int.from_bytes(outbuf.raw[:4], "little")
+        if cp > 0xFFFF:
+            sys.exit("a CP932 sequence outside the Basic Multilingual Plane: U+%X" % cp)
+        return cp
+
+    single = [decode(bytes([b])) for b in range(0x80, 0x100)]
+    pairs = [decode(bytes([lead, trail])) for lead in CP932_LEADS for trail in CP932_TRAILS]
+    return single, pairs
+
+
+def table(name, values, size="94 * 94"):
+    lines = ["constexpr uint16_t %s[%s] = {" % (name, size)]
     for i in range(0, len(values), 12):
         lines.append("    " + " ".join("0x%04X," % v for v in values[i:i + 12]))
     lines.append("};")
@@ -87,6 +129,13 @@ def main():
     for i in range(0, len(pairs), 6):
         lines.append("    " + " ".join("{0x%04X, 0x%04X}," % p for p in pairs[i:i + 6]))
     lines.append("};")
+    single, decoded = cp932_decoded()
+    lines.append("")
+    lines.append("// The character of each CP932 byte 0x80-0xFF alone, and of each lead byte")
+    lines.append("// (0x81-0x9F, 0xE0-0xFC) with each trail byte (0x40-0x7E, 0x80-0xFC), in that")
+    lines.append("// order; 0 where the byte or pair is no character.")
+    lines += table("kCp932Single", single, "128")
+    lines += table("kCp932Pair", decoded, "%d * %d" % (len(CP932_LEADS), len(CP932_TRAILS)))
     lines += [
         "// clang-format on",
         "",
@@ -106,6 +155,23 @@ def main():
         "  const auto* at = std::lower_bound(std::begin(kCp932), end, cp,",
         "                                    [](const uint16_t* e, char32_t c) { return e[0] < c; });",
         "  return at != end && (*at)[0] == cp ? (*at)[1] : 0;",
+        "}",
+        "",
+        "char32_t cp932_single_char(uint8_t b) {",
+        "  return b >= 0x80 ? kCp932Single[b - 0x80] : b;",
+        "}",
+        "",
+        "char32_t cp932_pair_char(uint8_t lead, uint8_t trail) {",
+        "  int row;",
+        "  if (lead >= 0x81 && lead <= 0x9F) {",
+        "    row = lead - 0x81;",
+        "  } else if (lead >= 0xE0 && lead <= 0xFC) {",
+        "    row = lead - 0xE0 + 0x1F;",
+        "  } else {",
+        "    return 0;",
+        "  }",
+        "  if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return 0;",
+        "  return kCp932Pair[row * %d + trail - (trail < 0x7F ? 0x40 : 0x41)];" % len(CP932_TRAILS),
         "}",
         "",
         "}  // namespace encoding",

@@ -1,7 +1,8 @@
 // The character column on a display whose charset is not the code page's own: every
-// byte and pair is converted once, through the platform's converter, into a table of
-// Glyphs that the dump copies from; a pair is padded or replaced so that it always takes
-// two cells, and the columns of the dump stay aligned.
+// byte and pair is converted once, through the platform's converter (CP932 into UTF-8
+// through the program's own table), into a table of Glyphs that the dump copies from; a
+// pair is padded or replaced so that it always takes two cells, and the columns of the
+// dump stay aligned.
 #include "console/display_encoding.h"
 
 #include <bit>
@@ -41,6 +42,7 @@ ColumnTables g_column;
 struct Conversion {
   bool raw_column = true;
   bool to_utf8 = false;
+  bool cp932_table = false;      // CP932 read through the program's own table, not the converter
   const char* source = nullptr;  // the code page's charset, as the converter names it
   platform::Converter decoder;   // source -> UCS-4LE, opened on first use
   bool decoder_tried = false;
@@ -79,6 +81,11 @@ size_t encode(char32_t cp, char* out) {
 // The one character that bytes[0..n) stand for in the code page; false when they do not
 // stand for exactly one character.
 bool decode(const char* bytes, size_t n, char32_t* cp) {
+  if (g_conversion.cp932_table) {
+    const auto* b = reinterpret_cast<const uint8_t*>(bytes);
+    *cp = n == 1 ? encoding::cp932_single_char(b[0]) : encoding::cp932_pair_char(b[0], b[1]);
+    return *cp != 0;
+  }
   if (!g_conversion.decoder_tried) {
     g_conversion.decoder_tried = true;
     if (g_conversion.source == nullptr ||
@@ -342,6 +349,9 @@ void display_setup(int code_page, const char* display_charset) {
   std::strncpy(g_conversion.display, display_charset, sizeof g_conversion.display - 1);
   g_conversion.raw_column = false;
   g_conversion.source = platform::code_page_charset(code_page);
+  // Spelling CP932 in UTF-8 needs no converter: the program's own table knows every byte
+  // and pair, and glibc's converter would add a tenth of a megabyte to the resident set.
+  g_conversion.cp932_table = code_page == kMessageCodePage && g_conversion.to_utf8;
   message_display_setup(display_charset);
   build_no_pair_glyph();
 }

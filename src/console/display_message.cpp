@@ -1,5 +1,6 @@
-// Messages are few and short: they go through the converter whole, never through the
-// character column's tables, so they come out exactly as their Unicode text.
+// Messages are few and short: they go through the converter whole (into UTF-8, through the
+// program's own CP932 table instead), never through the character column's tables, so they
+// come out exactly as their Unicode text.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "console/display_encoding.h"
 #include "console/display_message.h"
 #include "console/output.h"
+#include "encoding/text_encoding.h"
 #include "platform/charset.h"
 #include "text/messages.h"
 
@@ -21,6 +23,7 @@ struct MessageDisplay {
   char charset[kCharsetNameSize] = {};
   platform::Converter converter;  // code page 932 -> charset, opened on first use
   bool tried = false;
+  bool utf8 = false;  // spelt through the program's own CP932 table, without the converter
   bool unconvertible_told = false;  // report_unconvertible has spoken
 };
 MessageDisplay g_messages;
@@ -52,7 +55,42 @@ bool is_ascii(const char* text, size_t n) {
   return true;
 }
 
+// Converts CP932 text into UTF-8 through the program's own table, as the converter
+// would: whole characters only, the last kShiftRoom bytes of out left free.
+platform::ConvertResult convert_cp932_to_utf8(const char* in, size_t n, char* out, size_t cap) {
+  platform::ConvertResult r;
+  const size_t room = cap - platform::kShiftRoom;
+  while (r.consumed < n) {
+    const uint8_t b = static_cast<uint8_t>(in[r.consumed]);
+    size_t length = 1;
+    char32_t cp = encoding::cp932_single_char(b);
+    if (is_message_lead(b)) {
+      if (r.consumed + 1 == n) {
+        r.status = platform::ConvertStatus::kIncomplete;
+        break;
+      }
+      length = 2;
+      cp = encoding::cp932_pair_char(b, static_cast<uint8_t>(in[r.consumed + 1]));
+    }
+    if (cp == 0 && b != 0) {
+      r.status = platform::ConvertStatus::kInvalid;
+      break;
+    }
+    char spelt[encoding::kMaxCharBytes];
+    const size_t produced = encoding::encode_utf8(cp, spelt);
+    if (room - r.produced < produced) {
+      r.status = platform::ConvertStatus::kNoRoom;
+      break;
+    }
+    std::memcpy(out + r.produced, spelt, produced);
+    r.consumed += length;
+    r.produced += produced;
+  }
+  return r;
+}
+
 bool converter_ready() {
+  if (g_messages.utf8) return true;
   if (!g_messages.tried) {
     g_messages.tried = true;
     const char* from = platform::code_page_charset(kMessageCodePage);
@@ -72,9 +110,12 @@ size_t convert_message(const char* text, size_t n, char* out, size_t cap, size_t
     platform::ConvertResult r;
     r.status = platform::ConvertStatus::kInvalid;
     // One byte is kept back for the '?' of a character that cannot be converted.
-    if (ready)
+    if (g_messages.utf8) {
+      r = convert_cp932_to_utf8(text + i, n - i, out + len, cap - len - 1);
+    } else if (ready) {
       r = platform::charset_convert(g_messages.converter, text + i, n - i, out + len,
                                     cap - len - 1);
+    }
     i += r.consumed;
     len += r.produced;
     if (r.status == platform::ConvertStatus::kNoRoom ||
@@ -105,6 +146,7 @@ void message_display_setup(const char* charset) {
   if (charset == nullptr || std::strlen(charset) >= kCharsetNameSize) return;
   std::strcpy(g_messages.charset, charset);
   g_messages.raw = false;
+  g_messages.utf8 = encoding::is_utf8_name(charset);
 }
 
 void name_display_setup(const char* from, const char* to) {

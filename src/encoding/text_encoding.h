@@ -65,6 +65,11 @@ char32_t jis_x0212_char(uint8_t row, uint8_t cell);
 /// lead byte in bits 8-15 and a trail byte in bits 0-7; 0 when CP932 has none.
 uint16_t cp932_bytes(char32_t cp);
 
+/// The character of a CP932 byte on its own (ASCII, or a half-width kana from 0xA1 to
+/// 0xDF), and of a CP932 lead byte with a trail byte; 0 where they are none.
+char32_t cp932_single_char(uint8_t b);
+char32_t cp932_pair_char(uint8_t lead, uint8_t trail);
+
 /// Decoders of one character at p, with avail bytes there (at least 1). Bytes that
 /// spell no character (invalid, truncated, overlong, a surrogate) give kNoChar with
 /// length 1 (a whole code unit in UTF-16), so the bytes after them are read anew.

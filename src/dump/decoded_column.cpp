@@ -278,17 +278,22 @@ size_t look_ahead_wanted(const uint8_t* row) {
   return wanted;
 }
 
+char* put_full_row_column(char* p, const uint8_t* bytes, size_t ahead_count) {
+  if (g_file_encoding.encoding == TextEncoding::kUtf8) {
+    return put_row_of_bytes<TextEncoding::kUtf8>(p, bytes, ahead_count);
+  }
+  if (g_file_encoding.encoding == TextEncoding::kEucJp) {
+    return put_row_of_bytes<TextEncoding::kEucJp>(p, bytes, ahead_count);
+  }
+  return put_column_as(p, bytes, 0, 15, ahead_count, nullptr);
+}
+
 char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, size_t ahead_count,
                          DecodedClasses* classes) {
   if (console::g_options.japanese_display) {
     if (classes == nullptr && first == 0 && last == 15) {
       if (char* end = put_decoded_row_by_words(p, bytes, ahead_count)) return end;
-      if (g_file_encoding.encoding == TextEncoding::kUtf8) {
-        return put_row_of_bytes<TextEncoding::kUtf8>(p, bytes, ahead_count);
-      }
-      if (g_file_encoding.encoding == TextEncoding::kEucJp) {
-        return put_row_of_bytes<TextEncoding::kEucJp>(p, bytes, ahead_count);
-      }
+      return put_full_row_column(p, bytes, ahead_count);
     }
     return put_column_as(p, bytes, first, last, ahead_count, classes);
   }

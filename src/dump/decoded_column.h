@@ -78,4 +78,9 @@ inline constexpr size_t kDecodedColumnRoom = 17 * 12 + 16;
 char* put_decoded_column(char* p, const uint8_t* bytes, int first, int last, size_t ahead_count,
                          DecodedClasses* classes);
 
+/// put_decoded_column of a full row without classes under Japanese display, for a row
+/// the row writers (decoded_row.h) have left: the general column's own shortcuts only.
+/// REQUIRES: as put_decoded_column, with first 0 and last 15.
+char* put_full_row_column(char* p, const uint8_t* bytes, size_t ahead_count);
+
 }  // namespace dump

@@ -127,8 +127,10 @@ inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size
                              : nullptr) {
     p = end;
   } else {
-    // A row the writers leave (rare): the general column tries them once more first.
-    p = put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
+    // A row the writers leave (rare), or Japanese display off.
+    p = console::g_options.japanese_display
+            ? put_full_row_column(p + kCharColumnIndex, row, ahead)
+            : put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
   }
   *p++ = '\n';
   return p;

@@ -13,17 +13,12 @@
 
 namespace console {
 
-OutputBuffer g_output;
-
 namespace {
+char g_buffers[2][kOutputBufferSize + kMaxReserve];
 bool g_write_failure_told = false;  // the failed write's message is on standard error
-}  // namespace
 
-void out_flush() {
-  if (g_output.used == 0) return;
-  const size_t n = g_output.used;
-  g_output.used = 0;
-  switch (console_write(g_output.data, n)) {
+void settle(platform::WriteResult result) {
+  switch (result) {
     case platform::WriteResult::kOk:
       return;
     case platform::WriteResult::kBrokenPipe:
@@ -31,6 +26,28 @@ void out_flush() {
     case platform::WriteResult::kFailed:
       out_fail_write();
   }
+}
+}  // namespace
+
+OutputBuffer g_output{g_buffers[0]};
+
+void out_flush() {
+  if (g_output.used == 0) return;
+  const size_t n = g_output.used;
+  g_output.used = 0;
+  if (!platform::output_writes_behind()) {
+    settle(console_write(g_output.data, n));
+    return;
+  }
+  // The other buffer is free once its write is done; this one goes out meanwhile.
+  settle(platform::output_wait_written());
+  platform::output_write_behind(g_output.data, n);
+  g_output.data = g_output.data == g_buffers[0] ? g_buffers[1] : g_buffers[0];
+}
+
+void out_drain() {
+  out_flush();
+  settle(platform::output_wait_written());
 }
 
 void out_ascii(const char* text, size_t n) {

@@ -27,6 +27,14 @@ void settle(platform::WriteResult result) {
       out_fail_write();
   }
 }
+
+// Waits for the write on its way, if any. Standard error may be the same pipe or file as
+// standard output: a message then follows everything flushed before it, as it would if
+// standard output were written in place.
+void settle_written() {
+  settle(platform::output_wait_written());
+}
+
 }  // namespace
 
 OutputBuffer g_output{g_buffers[0]};
@@ -40,14 +48,14 @@ void out_flush() {
     return;
   }
   // The other buffer is free once its write is done; this one goes out meanwhile.
-  settle(platform::output_wait_written());
+  settle_written();
   platform::output_write_behind(g_output.data, n);
   g_output.data = g_output.data == g_buffers[0] ? g_buffers[1] : g_buffers[0];
 }
 
 void out_drain() {
   out_flush();
-  settle(platform::output_wait_written());
+  settle_written();
 }
 
 void out_ascii(const char* text, size_t n) {
@@ -105,6 +113,7 @@ void out_failure_with_name(const char* format, const char* name) {
 }
 
 void err_message_with_name(const char* format, const char* name) {
+  settle_written();
   // Converted a piece at a time: each piece of a format is whole Shift_JIS text.
   const auto convert = [](std::string& line, const char* text, size_t n) {
     char buffer[512];
@@ -127,6 +136,7 @@ void err_message_with_name(const char* format, const char* name) {
 }
 
 void err_message(const char* text, const char* detail) {
+  settle_written();
   char line[1024];
   size_t n = display_convert_message_to(text, std::strlen(text), line, sizeof line - 256);
   if (detail != nullptr && *detail != '\0') {

@@ -322,7 +322,7 @@ std::string dump_file_through_reader(const std::string& path, dump::LinePath lin
     dump::write_following_lines();
   }
   platform::file_close(file);
-  console::out_flush();
+  console::out_drain();
   ::dup2(saved, STDOUT_FILENO);
   ::close(saved);
   ::close(sink);

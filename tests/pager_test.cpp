@@ -58,7 +58,7 @@ class PagerTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    console::out_flush();
+    console::out_drain();
     dup2(saved_stdout_, STDOUT_FILENO);
     close(saved_stdout_);
     std::remove(captured_.c_str());
@@ -70,7 +70,7 @@ class PagerTest : public ::testing::Test {
 
   // What the prompts wrote so far.
   std::string written() const {
-    console::out_flush();
+    console::out_drain();
     std::ifstream in(captured_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }

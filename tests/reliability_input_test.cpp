@@ -483,22 +483,28 @@ TEST(Reliability, FailedWritesAreReportedOnStandardError) {
       {"-x"},               // the usage text cannot be written either
       {"-p", "/dev/zero"},  // endless: must not go on for ever
   };
-  const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-  ASSERT_GE(full, 0);
+  // A device is written in place; a regular file (here one open for reading only, so
+  // that every write fails) on the writer thread, whose failure must come back the same.
+  const std::string unwritable = dir.write("unwritable", "");
+  const int outputs[] = {::open("/dev/full", O_WRONLY | O_CLOEXEC),
+                         ::open(unwritable.c_str(), O_RDONLY | O_CLOEXEC)};
   // "標準出力への書き込みに失敗しました"
   const std::string message =
       "\x95W\x8F\x80\x8Fo\x97\xCD\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E"
       "\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
-  for (const auto& args : runs) {
-    Launch launch;
-    launch.args = args;
-    launch.stdout_fd = full;
-    std::string err;
-    const ChildEnd end = tovix_test::run_child(launch, nullptr, &err);
-    EXPECT_EQ(end.exit_code, 1) << args.back();
-    EXPECT_NE(err.find(message), std::string::npos) << args.back() << ": " << err;
+  for (const int output : outputs) {
+    ASSERT_GE(output, 0);
+    for (const auto& args : runs) {
+      Launch launch;
+      launch.args = args;
+      launch.stdout_fd = output;
+      std::string err;
+      const ChildEnd end = tovix_test::run_child(launch, nullptr, &err);
+      EXPECT_EQ(end.exit_code, 1) << output << " " << args.back();
+      EXPECT_NE(err.find(message), std::string::npos) << args.back() << ": " << err;
+    }
+    ::close(output);
   }
-  ::close(full);
 }
 
 // The one dump line of a file of a few printable bytes.

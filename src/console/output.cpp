@@ -13,17 +13,12 @@
 
 namespace console {
 
-OutputBuffer g_output;
-
 namespace {
+char g_buffers[2][kOutputBufferSize + kMaxReserve];
 bool g_write_failure_told = false;  // the failed write's message is on standard error
-}  // namespace
 
-void out_flush() {
-  if (g_output.used == 0) return;
-  const size_t n = g_output.used;
-  g_output.used = 0;
-  switch (console_write(g_output.data, n)) {
+void settle(platform::WriteResult result) {
+  switch (result) {
     case platform::WriteResult::kOk:
       return;
     case platform::WriteResult::kBrokenPipe:
@@ -31,6 +26,36 @@ void out_flush() {
     case platform::WriteResult::kFailed:
       out_fail_write();
   }
+}
+
+// Waits for the write on its way, if any. Standard error may be the same pipe or file as
+// standard output: a message then follows everything flushed before it, as it would if
+// standard output were written in place.
+void settle_written() {
+  settle(platform::output_wait_written());
+}
+
+}  // namespace
+
+OutputBuffer g_output{g_buffers[0]};
+
+void out_flush() {
+  if (g_output.used == 0) return;
+  const size_t n = g_output.used;
+  g_output.used = 0;
+  if (!platform::output_writes_behind()) {
+    settle(console_write(g_output.data, n));
+    return;
+  }
+  // The other buffer is free once its write is done; this one goes out meanwhile.
+  settle_written();
+  platform::output_write_behind(g_output.data, n);
+  g_output.data = g_output.data == g_buffers[0] ? g_buffers[1] : g_buffers[0];
+}
+
+void out_drain() {
+  out_flush();
+  settle_written();
 }
 
 void out_ascii(const char* text, size_t n) {
@@ -88,6 +113,7 @@ void out_failure_with_name(const char* format, const char* name) {
 }
 
 void err_message_with_name(const char* format, const char* name) {
+  settle_written();
   // Converted a piece at a time: each piece of a format is whole Shift_JIS text.
   const auto convert = [](std::string& line, const char* text, size_t n) {
     char buffer[512];
@@ -110,6 +136,7 @@ void err_message_with_name(const char* format, const char* name) {
 }
 
 void err_message(const char* text, const char* detail) {
+  settle_written();
   char line[1024];
   size_t n = display_convert_message_to(text, std::strlen(text), line, sizeof line - 256);
   if (detail != nullptr && *detail != '\0') {

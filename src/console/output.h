@@ -25,16 +25,23 @@ inline constexpr size_t kOutputBufferSize = 1 << 16;
 /// Room that a caller may reserve at once with out_reserve.
 inline constexpr size_t kMaxReserve = 1024;
 
-/// The buffer record; fields are read by the inline writers below.
+/// The buffer record; fields are read by the inline writers below. data is one of two
+/// buffers: where standard output is written behind, the other one is being written
+/// meanwhile.
 struct OutputBuffer {
-  char data[kOutputBufferSize + kMaxReserve];
+  char* data;
   size_t used = 0;
 };
 
 extern OutputBuffer g_output;
 
-/// Writes out everything buffered. A failed write ends the run (see out_fail).
+/// Sends out everything buffered: written at once, or handed to the platform's writer
+/// thread where standard output is written behind. A failed write ends the run (see
+/// out_fail), found at the latest by the next flush.
 void out_flush();
+
+/// Flushes and waits until everything is written; the run ends through here.
+void out_drain();
 
 /// Returns a pointer at which up to n (at most kMaxReserve) bytes may be written;
 /// the caller then passes the end of what it wrote to out_commit.

@@ -31,7 +31,7 @@ bool run_is_ending() {
 void end_run(int code) {
   g_run_end.ending = true;
   console_close();
-  out_flush();
+  out_drain();
   std::exit(exit_code_for(code));
 }
 

@@ -230,8 +230,9 @@ void write_following_rows() {
       // line in the block, so every run's look-ahead is there.
       size_t run = 1;
       if (address < kWideAddress) run = std::min<uint64_t>(left, (kWideAddress - address) / 16);
+      char* p = console::out_reserve(kLineRoom);  // may flush: the limit is taken after
       const char* limit = console::out_limit();
-      char* p = begin_kernel_line(console::out_reserve(kLineRoom), address, &limit);
+      p = begin_kernel_line(p, address, &limit);
       size_t done;
       p = g_format.put_row_lines(p, limit, static_cast<uint32_t>(address), rows, run,
                                  rows[16 * run], flags, &done);
@@ -332,8 +333,9 @@ int write_dump_line() {
   } else if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
     // A full line: the row kernel writes it in one go, line end included.
     size_t done;
+    char* p = console::out_reserve(kLineRoom);
     const char* limit = console::out_limit();
-    char* p = begin_kernel_line(console::out_reserve(kLineRoom), g_position.address, &limit);
+    p = begin_kernel_line(p, g_position.address, &limit);
     p = g_format.put_row_lines(p, limit, static_cast<uint32_t>(g_position.address), g_line.bytes, 1,
                                g_look_ahead, row_line_flags(), &done);
     console::out_commit(p);

@@ -210,6 +210,26 @@ WriteResult output_write(OutputStream stream, const char* data, size_t n) {
   return console ? write_console(handle, p, left) : write_file(handle, p, left);
 }
 
+// Written in place: the console and the program's own charset conversion of each write
+// keep to one thread here.
+bool output_writes_behind() {
+  return false;
+}
+
+namespace {
+WriteResult g_written = WriteResult::kOk;
+}  // namespace
+
+void output_write_behind(const char* data, size_t n) {
+  g_written = output_write(OutputStream::kStdout, data, n);
+}
+
+WriteResult output_wait_written() {
+  const WriteResult result = g_written;
+  g_written = WriteResult::kOk;
+  return result;
+}
+
 bool output_is_terminal() {
   return is_console(GetStdHandle(STD_OUTPUT_HANDLE));
 }

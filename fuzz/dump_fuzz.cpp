@@ -230,7 +230,7 @@ void dump_and_check(const std::string& data, bool through_pipe, uint32_t seed, u
     fail("cannot empty the captured output");
   const std::string name = source.name();
   app::dump_file(name.c_str());
-  console::out_flush();
+  console::out_drain();
   // A file left early keeps its pipe writer waiting: let it run into the closed pipe.
   ::close(source.fd);
   source.fd = -1;

@@ -42,6 +42,10 @@ struct X86Kernels {
   alignas(64) uint32_t glyph_words[64];
   uint32_t glyph_first = 0;
   bool glyph_window = false;
+  // The AVX2 kernel's lines, two at a time, when its byte ranges serve: the AVX-512
+  // kernels hand it their unconverted columns, which it writes faster than they do a
+  // row at a time.
+  PutRowLinesFn unconverted_lines = nullptr;
 };
 X86Kernels g_x86;
 
@@ -576,6 +580,9 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
                                                size_t* done) {
   // The column's select stays with byte masks built by SSSE3: a mask register there
   // draws the line's bit arithmetic into mask registers too, which is slower.
+  if (flags.raw && g_x86.unconverted_lines != nullptr) {
+    return g_x86.unconverted_lines(out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
   using Words =
       decltype(shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>)*;
   constexpr Words kWords =
@@ -666,6 +673,9 @@ TOVIX_TARGET_VBMI2 char* put_row_lines_avx512vbmi2(char* out, const char* limit,
                                                    const uint8_t* rows, size_t count,
                                                    int32_t last_look_ahead, RowLineFlags flags,
                                                    size_t* done) {
+  if (flags.raw && g_x86.unconverted_lines != nullptr) {
+    return g_x86.unconverted_lines(out, limit, address, rows, count, last_look_ahead, flags, done);
+  }
   if (flags.japanese) {
     return put_row_lines<scan_row_avx512, format_hex_avx512, select_row_ssse3, put_word_row_avx512>(
         out, limit, address, rows, count, last_look_ahead, flags, done);
@@ -701,6 +711,7 @@ void add_arch_row_kernels(RowKernelList& list) {
   __builtin_cpu_init();
   // Every kernel from SSSE3 on spells converted columns with the shuffles.
   shuffle_column::g_planes.usable = false;
+  g_x86.unconverted_lines = nullptr;
   if (__builtin_cpu_supports("ssse3")) shuffle_column::setup(ranges.table);
   // The range kernels need byte classes that are a few ranges each; others stay with
   // the portable table lookup unless the table kernel can run.
@@ -721,6 +732,7 @@ void add_arch_row_kernels(RowKernelList& list) {
                                     put_row_lines_avx2_gather};
       list.kernels[list.count++] = {"avx2", scan_row_sse2, format_row_ssse3, select_row_ssse3,
                                     put_row_lines_avx2};
+      g_x86.unconverted_lines = put_row_lines_avx2;
     }
   }
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&

@@ -578,11 +578,11 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
                                                const uint8_t* rows, size_t count,
                                                int32_t last_look_ahead, RowLineFlags flags,
                                                size_t* done) {
-  // The column's select stays with byte masks built by SSSE3: a mask register there
-  // draws the line's bit arithmetic into mask registers too, which is slower.
   if (flags.raw && g_x86.unconverted_lines != nullptr) {
     return g_x86.unconverted_lines(out, limit, address, rows, count, last_look_ahead, flags, done);
   }
+  // The column's select stays with byte masks built by SSSE3: a mask register there
+  // draws the line's bit arithmetic into mask registers too, which is slower.
   using Words =
       decltype(shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>)*;
   constexpr Words kWords =

@@ -142,6 +142,19 @@ TOVIX_DECODED_AVX2 inline bool unit_char_words(__m256i units, __m256i* w) {
   return _mm256_testz_si256(long_words, long_words) != 0;
 }
 
+// The words of a row of sixteen code units over their positions (see unit_words); false
+// when the general column must write the row: it holds a surrogate pair, or a unit's
+// spelling is too long for a word.
+template <bool kBigEndian>
+TOVIX_DECODED_AVX2 inline bool row_unit_words(const uint8_t* row, __m256i* words) {
+  bool pair;
+  const __m256i units = code_units<kBigEndian>(row, &pair);
+  __m256i w;
+  if (pair || !unit_char_words(units, &w)) return false;
+  *words = unit_words(w);
+  return true;
+}
+
 // EUC-JP: a position begins a character when its pair word is one (two high bytes that
 // decode), and of a run of such positions the first, third and so on do (each takes the
 // one after it), as Shift_JIS lead bytes are held; a line that begins inside a character
@@ -297,11 +310,8 @@ template <bool kBigEndian>
 TOVIX_DECODED_AVX2 char* put_utf16_row_avx2(char* p, const uint8_t* row, int32_t* carried) {
   if (*carried != 0) return nullptr;
   if (char* end = put_ascii_units<kBigEndian>(p, row)) return end;
-  bool pair;
-  const __m256i units = code_units<kBigEndian>(row, &pair);
-  __m256i w;
-  if (pair || !unit_char_words(units, &w)) return nullptr;
-  const __m256i words = unit_words(w);
+  __m256i words;
+  if (!row_unit_words<kBigEndian>(row, &words)) return nullptr;
   p = put_slots(p, _mm256_castsi256_si128(words));
   return put_slots(p, _mm256_extracti128_si256(words, 1));
 }
@@ -350,11 +360,8 @@ template <bool kBigEndian>
 TOVIX_DECODED_VBMI2 char* put_utf16_row_vbmi2(char* p, const uint8_t* row, int32_t* carried) {
   if (*carried != 0) return nullptr;
   if (char* end = put_ascii_units<kBigEndian>(p, row)) return end;
-  bool pair;
-  const __m256i units = code_units<kBigEndian>(row, &pair);
-  __m256i w;
-  if (pair || !unit_char_words(units, &w)) return nullptr;
-  const __m256i words = unit_words(w);
+  __m256i words;
+  if (!row_unit_words<kBigEndian>(row, &words)) return nullptr;
   const __mmask32 keep = _mm256_test_epi8_mask(words, words);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_maskz_compress_epi8(keep, words));
   return p + _mm_popcnt_u32(keep);

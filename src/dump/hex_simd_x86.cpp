@@ -435,17 +435,29 @@ char* put_word_row_wide(char* col, const uint8_t* row, const WordRow& r) {
   return put_indexed_words(col, index);
 }
 
+// put_row_lines with the kernel's whole row (FormatRow), or under Japanese display, whose
+// column writer writes all of the column, its row without the plain column (FormatHex).
+template <ScanRowFn Scan, FormatRowFn FormatRow, FormatRowFn FormatHex, SelectRowFn Select,
+          WordRowFn Words>
+inline char* put_row_lines_for_display(char* out, const char* limit, uint32_t address,
+                                       const uint8_t* rows, size_t count, int32_t last_look_ahead,
+                                       RowLineFlags flags, size_t* done) {
+  if (flags.japanese) {
+    return put_row_lines<Scan, FormatHex, Select, Words>(out, limit, address, rows, count,
+                                                         last_look_ahead, flags, done);
+  }
+  return put_row_lines<Scan, FormatRow, Select, Words>(out, limit, address, rows, count,
+                                                       last_look_ahead, flags, done);
+}
+
 // Whole lines: the row kernel, the Japanese mending and the select compiled together.
 __attribute__((flatten)) char* put_row_lines_sse2(char* out, const char* limit, uint32_t address,
                                                   const uint8_t* rows, size_t count,
                                                   int32_t last_look_ahead, RowLineFlags flags,
                                                   size_t* done) {
-  if (flags.japanese) {
-    return put_row_lines<scan_row_sse2, format_hex_sse2, select_row_sse2, put_word_row_sse2>(
-        out, limit, address, rows, count, last_look_ahead, flags, done);
-  }
-  return put_row_lines<scan_row_sse2, format_row_sse2, select_row_sse2, put_word_row_sse2>(
-      out, limit, address, rows, count, last_look_ahead, flags, done);
+  return put_row_lines_for_display<scan_row_sse2, format_row_sse2, format_hex_sse2, select_row_sse2,
+                                   put_word_row_sse2>(out, limit, address, rows, count,
+                                                      last_look_ahead, flags, done);
 }
 
 // With SSSE3 the converted column goes word by word too: a row at a time, the shuffled
@@ -456,11 +468,8 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
                                            const uint8_t* rows, size_t count,
                                            int32_t last_look_ahead, RowLineFlags flags,
                                            size_t* done) {
-  if (flags.japanese) {
-    return put_row_lines<scan_row_sse2, format_hex_ssse3, select_row_ssse3, put_word_row_wide>(
-        out, limit, address, rows, count, last_look_ahead, flags, done);
-  }
-  return put_row_lines<scan_row_sse2, format_row_ssse3, select_row_ssse3, put_word_row_wide>(
+  return put_row_lines_for_display<scan_row_sse2, format_row_ssse3, format_hex_ssse3,
+                                   select_row_ssse3, put_word_row_wide>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
@@ -587,12 +596,9 @@ TOVIX_TARGET_AVX512 char* put_row_lines_avx512(char* out, const char* limit, uin
       decltype(shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>)*;
   constexpr Words kWords =
       shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>;
-  if (flags.japanese) {
-    return put_row_lines<scan_row_avx512, format_hex_avx512, select_row_ssse3, kWords>(
-        out, limit, address, rows, count, last_look_ahead, flags, done);
-  }
-  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, kWords>(
-      out, limit, address, rows, count, last_look_ahead, flags, done);
+  return put_row_lines_for_display<scan_row_avx512, format_row_avx512, format_hex_avx512,
+                                   select_row_ssse3, kWords>(out, limit, address, rows, count,
+                                                             last_look_ahead, flags, done);
 }
 
 // AVX-512 with VBMI2: the converted column in vectors. Each position's word is gathered
@@ -676,11 +682,8 @@ TOVIX_TARGET_VBMI2 char* put_row_lines_avx512vbmi2(char* out, const char* limit,
   if (flags.raw && g_x86.unconverted_lines != nullptr) {
     return g_x86.unconverted_lines(out, limit, address, rows, count, last_look_ahead, flags, done);
   }
-  if (flags.japanese) {
-    return put_row_lines<scan_row_avx512, format_hex_avx512, select_row_ssse3, put_word_row_avx512>(
-        out, limit, address, rows, count, last_look_ahead, flags, done);
-  }
-  return put_row_lines<scan_row_avx512, format_row_avx512, select_row_ssse3, put_word_row_avx512>(
+  return put_row_lines_for_display<scan_row_avx512, format_row_avx512, format_hex_avx512,
+                                   select_row_ssse3, put_word_row_avx512>(
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 

@@ -398,6 +398,31 @@ TOVIX_COLUMN_AVX2 inline __m256i plain_columns(const uint8_t* rows, const RowSca
                          _mm256_andnot_si256(copy, _mm256_set1_epi8('.')));
 }
 
+// Writes line which (0 or 1) of the two at out, its character column as planned: shuffled
+// when both rows are converted and its pairs are spelt, glyph by glyph when they are
+// not, else by the row's own plan. Returns the end, line end included.
+template <SelectRowFn Select, WordRowFn Words>
+TOVIX_COLUMN_AVX2 inline char* put_line_of_two(char* out, const TwoLines& lines, __m256i plain,
+                                               int which, const uint8_t* row, const RowScan& scan,
+                                               const CharRowPlan& plan, bool both,
+                                               const TwoColumns& two, RowLineFlags flags) {
+  put_formatted(out, lines, which);
+  if (!flags.japanese) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex), lane(plain, which));
+  }
+  if (flags.hyphen) out[kHyphenIndex] = '-';
+  char* col = out + kCharColumnIndex;
+  if (!both) {
+    out = put_planned_row<Select, Words>(col, row, scan, plan);
+  } else if (two.spelt[which]) {
+    out = put_prepared_column(col, two, which);
+  } else {
+    out = put_glyph_row(col, row, scan, plan.held, plan.blank_first, plan.look_ahead);
+  }
+  *out++ = '\n';
+  return out;
+}
+
 // Classifies two rows at once (rows and rows + 16).
 using ScanTwoRowsFn = void (*)(const uint8_t* rows, RowScan* first, RowScan* second);
 
@@ -433,41 +458,16 @@ TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, 
     // Under Japanese display every column is written whole below.
     const __m256i plain =
         flags.japanese ? _mm256_setzero_si256() : plain_columns(rows, scan, scan_b);
-    put_formatted(out, lines, 0);
-    if (!flags.japanese) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex), lane(plain, 0));
-    }
-    if (flags.hyphen) out[kHyphenIndex] = '-';
-    char* col = out + kCharColumnIndex;
-    if (!both) {
-      out = put_planned_row<Select, Words>(col, rows, scan, plan);
-    } else if (two.spelt[0]) {
-      out = put_prepared_column(col, two, 0);
-    } else {
-      out = put_glyph_row(col, rows, scan, plan.held, plan.blank_first, plan.look_ahead);
-    }
-    *out++ = '\n';
+    out = put_line_of_two<Select, Words>(out, lines, plain, 0, rows, scan, plan, both, two, flags);
     ++i;
     rows += 16;
     address += 16;
     // The next row waits for the next call, which classifies it again.
     if (out >= limit) break;
-    put_formatted(out, lines, 1);
-    if (!flags.japanese) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kCharColumnIndex), lane(plain, 1));
-    }
-    if (flags.hyphen) out[kHyphenIndex] = '-';
-    col = out + kCharColumnIndex;
     // A pair the first row spelt may have been fetched before: the row then goes glyph
     // by glyph, as its word was 0.
-    if (!both) {
-      out = put_planned_row<Select, Words>(col, rows, scan_b, plan_b);
-    } else if (two.spelt[1]) {
-      out = put_prepared_column(col, two, 1);
-    } else {
-      out = put_glyph_row(col, rows, scan_b, plan_b.held, plan_b.blank_first, plan_b.look_ahead);
-    }
-    *out++ = '\n';
+    out = put_line_of_two<Select, Words>(out, lines, plain, 1, rows, scan_b, plan_b, both, two,
+                                         flags);
     trail_shown = shown_b;
     ++i;
     rows += 16;

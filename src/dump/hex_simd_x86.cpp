@@ -473,27 +473,30 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
       out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
-// AVX2: the SSSE3 pieces in three-operand form, and two ways of fetching the pairs'
-// words. Plain loads, one per pair, are the default: on this Intel machine the gathers
-// were 3 to 8% faster, but on AMD processors before Zen 4 a gather is microcoded and
-// slow; the gathering kernel stays for measuring (TOVIX_KERNEL=avx2gather).
+// AVX2: the SSSE3 pieces in three-operand form, two lines at a time, and two ways of
+// fetching the pairs' words. Plain loads, one per window of two positions, are the
+// default: the gathers were 3 to 8% faster on an Intel Xeon (Sapphire Rapids), no
+// faster on an AMD EPYC (Zen 3), and AMD processors before it microcode a gather into
+// many more steps. The gathering kernel stays for measuring (TOVIX_KERNEL=avx2gather).
 TOVIX_LINE_AVX2 char* put_row_lines_avx2(char* out, const char* limit, uint32_t address,
                                          const uint8_t* rows, size_t count, int32_t last_look_ahead,
                                          RowLineFlags flags, size_t* done) {
   return shuffle_column::put_row_line_pairs<
       scan_row_sse2, scan_two_rows_avx2, format_row_ssse3, format_two_rows_avx2, select_row_ssse3,
-      shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>>(
-      out, limit, address, rows, count, last_look_ahead, flags, done);
+      shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>,
+      shuffle_column::PairLoads::kPlain>(out, limit, address, rows, count, last_look_ahead, flags,
+                                         done);
 }
 
 TOVIX_LINE_AVX2 char* put_row_lines_avx2_gather(char* out, const char* limit, uint32_t address,
                                                 const uint8_t* rows, size_t count,
                                                 int32_t last_look_ahead, RowLineFlags flags,
                                                 size_t* done) {
-  return put_row_lines<
-      scan_row_sse2, format_row_ssse3, select_row_ssse3,
-      shuffle_column::put_word_row<shuffle_column::gather_pairs, put_word_row_sse2>>(
-      out, limit, address, rows, count, last_look_ahead, flags, done);
+  return shuffle_column::put_row_line_pairs<
+      scan_row_sse2, scan_two_rows_avx2, format_row_ssse3, format_two_rows_avx2, select_row_ssse3,
+      shuffle_column::put_word_row<shuffle_column::gather_pairs, put_word_row_sse2>,
+      shuffle_column::PairLoads::kGather>(out, limit, address, rows, count, last_look_ahead, flags,
+                                          done);
 }
 
 // AVX-512 with VBMI: the classes come from one 256-entry table lookup, and the offset

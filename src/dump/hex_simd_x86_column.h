@@ -248,7 +248,12 @@ TOVIX_COLUMN_AVX2 inline __m256i both_lanes(const void* p) {
   return _mm256_broadcastsi128_si256(load16(p));
 }
 
+// How the two-line loop fetches the pairs' words: a plain load per window of two
+// positions, or two gathers of eight windows.
+enum class PairLoads { kPlain, kGather };
+
 // The columns of rows and rows + 16, a and b (the work of put_word_row, two at a time).
+template <PairLoads Loads>
 TOVIX_COLUMN_AVX2 inline void prepare_two_columns(const uint8_t* rows, const WordRow& a,
                                                   const WordRow& b, TwoColumns& two) {
   const Planes& t = g_planes;
@@ -305,13 +310,22 @@ TOVIX_COLUMN_AVX2 inline void prepare_two_columns(const uint8_t* rows, const Wor
       const __m256i pair16 = h == 0 ? _mm256_unpacklo_epi8(next, v) : _mm256_unpackhi_epi8(next, v);
       const __m256i i16 = _mm256_and_si256(pair16, pairs16[h]);
       index[h] = _mm256_or_si256(i16, _mm256_srli_epi32(i16, 16));
-      _mm256_store_si256(reinterpret_cast<__m256i*>(window[h]), index[h]);
+      if constexpr (Loads == PairLoads::kPlain) {
+        _mm256_store_si256(reinterpret_cast<__m256i*>(window[h]), index[h]);
+      }
     }
     __m256i fetched[2];
     for (int h = 0; h < 2; ++h) {
-      int w[8];
-      for (int i = 0; i < 8; ++i) w[i] = static_cast<int>(table[window[h][2 * i]]);
-      fetched[h] = _mm256_setr_epi32(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
+      if constexpr (Loads == PairLoads::kGather) {
+        // Only the windows that hold a pair are fetched (no lead byte is 0).
+        const __m256i at = _mm256_and_si256(index[h], _mm256_set1_epi32(0xFFFF));
+        fetched[h] = _mm256_mask_i32gather_epi32(zero, reinterpret_cast<const int*>(table), at,
+                                                 _mm256_cmpgt_epi32(at, zero), 4);
+      } else {
+        int w[8];
+        for (int i = 0; i < 8; ++i) w[i] = static_cast<int>(table[window[h][2 * i]]);
+        fetched[h] = _mm256_setr_epi32(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
+      }
     }
     __m256i zeros = zero;
     for (int h = 0; h < 2; ++h) {
@@ -429,7 +443,7 @@ using ScanTwoRowsFn = void (*)(const uint8_t* rows, RowScan* first, RowScan* sec
 // put_row_lines two rows at a time: both classified at once, and both converted columns
 // worked out at once where both rows are converted.
 template <ScanRowFn Scan, ScanTwoRowsFn ScanTwo, FormatRowFn Format, FormatTwoRowsFn FormatTwo,
-          SelectRowFn Select, WordRowFn Words>
+          SelectRowFn Select, WordRowFn Words, PairLoads Loads>
 TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, uint32_t address,
                                                   const uint8_t* rows, size_t count,
                                                   int32_t last_look_ahead, RowLineFlags flags,
@@ -447,7 +461,7 @@ TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, 
     const bool both = shuffled && plan.converted && plan_b.converted;
     TwoColumns two;
     if (both) {
-      prepare_two_columns(
+      prepare_two_columns<Loads>(
           rows, word_row(scan, plan.held, plan.blank_first, plan.look_ahead, plan.ahead_is_trail),
           word_row(scan_b, plan_b.held, plan_b.blank_first, plan_b.look_ahead,
                    plan_b.ahead_is_trail),

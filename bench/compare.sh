@@ -9,8 +9,9 @@
 #
 #   -s MIB        size of the random, prose and JPEG inputs (default 256); the zeros
 #                 input is a quarter of it. A few MiB make a quick smoke run for CI.
-#   -r RUNS       timed runs of each fast command (default 5); the median counts
-#   -R SLOW_RUNS  timed runs of hexdump, od and hexyl, which take about a minute per
+#   -r RUNS       rounds of the fast commands, each timing each once (default 5); the
+#                 median counts
+#   -R SLOW_RUNS  rounds of hexdump, od and hexyl, which take about a minute per
 #                 256 MiB (default 1; 0 leaves them out)
 #   -m MODES      comma-separated subset of null,pipe,file (default all three)
 #   -i INPUTS     comma-separated subset of random,prose,jpeg,zeros (default all four)
@@ -24,11 +25,12 @@
 # (both convert the column to UTF-8), and under LC_ALL=ja_JP.eucJP (converted through
 # iconv). "copy" is bench/copy_baseline, which reads the input and writes as many bytes as
 # the dump, 77 per 16, without formatting: what a pipe or a file can take at this output
-# size. All of these and xxd are timed in one hyperfine run per input and output, so that
-# their ratios come from one run (the machine's speed drifts between runs); hexdump, od
-# and hexyl, which are a hundred times slower, get a run of their own. In the same run
-# each row kernel of -k is timed raw and under C.UTF-8, capped with TOVIX_KERNEL; the
-# script first asks Tovix which kernels the processor runs and which it picks.
+# size. All of these and xxd are timed together per input and output, in rounds that
+# each run every command once, so that their ratios come from one run and a drift of the
+# machine's speed within it weighs on all of them alike; hexdump, od and hexyl, which are
+# a hundred times slower, get rounds of their own. In the same rounds each row kernel of
+# -k is timed raw and under C.UTF-8, capped with TOVIX_KERNEL; the script first asks
+# Tovix which kernels the processor runs and which it picks.
 #
 # Inputs: random bytes; Japanese prose in Shift_JIS, taken from the Japanese message
 # catalogues of the machine (over a thousand distinct characters; the shipped sample when
@@ -55,7 +57,7 @@ while getopts "s:r:R:m:i:k:b:h" opt; do
     i) inputs=$OPTARG ;;
     b) build=$OPTARG ;;
     k) kernels=$OPTARG ;;
-    *) sed -n '2,37p' "$0"; exit 2 ;;
+    *) sed -n '2,40p' "$0"; exit 2 ;;
   esac
 done
 
@@ -161,7 +163,7 @@ have_hexyl=0
 command -v hexyl >/dev/null && have_hexyl=1
 
 # The commands of one table, as name|command with @IN@ for the input: first the fast ones
-# (one hyperfine run), then, after a line "--", the slow ones.
+# (timed in the same rounds), then, after a line "--", the slow ones.
 commands() {
   echo "tovix|LC_ALL=ja_JP.SJIS $tovix -p @IN@"
   echo "tovix UTF-8|LC_ALL=C.UTF-8 $tovix -p @IN@"
@@ -181,11 +183,14 @@ commands() {
   return 0
 }
 
-# Times commands "name|command" (on standard input) in one hyperfine run of n runs each;
-# appends "name<TAB>median seconds" to the results in their order.
+# Times commands "name|command" (on standard input) in n rounds, each of which runs every
+# command once (one hyperfine run with --runs 1), starting one command further on than
+# the round before: the speed of a shared machine drifts by tens of percent within a
+# minute, and so it weighs on every command alike rather than on those timed last.
+# Appends "name<TAB>median seconds over the rounds" to the results in the commands' order.
 time_group() {
-  local mode=$1 input=$2 n=$3 name cmd
-  local -a args=()
+  local mode=$1 input=$2 n=$3 name cmd round k
+  local -a names=() cmds=() args=()
   while IFS='|' read -r name cmd; do
     cmd=${cmd//@IN@/$work/$input}
     case $mode in
@@ -193,17 +198,36 @@ time_group() {
       pipe) cmd="$cmd | cat >/dev/null" ;;
       file) cmd="$cmd >$work/out" ;;
     esac
-    args+=(--command-name "$name" "$cmd")
+    names+=("$name")
+    cmds+=("$cmd")
   done
-  [ "${#args[@]}" -gt 0 ] || return 0
-  if ! hyperfine --style none --runs "$n" --export-csv "$work/group.csv" \
-    --prepare "cat $work/$input >/dev/null; rm -f $work/out" \
-    "${args[@]}" >/dev/null 2>"$work/hyperfine.err"; then
-    cat "$work/hyperfine.err" >&2
-    exit 1
-  fi
-  # CSV columns: command,mean,stddev,median,user,system,min,max
-  awk -F, 'NR > 1 { printf "%s\t%s\n", $1, $4 }' "$work/group.csv" >>"$work/results"
+  local count=${#names[@]}
+  [ "$count" -gt 0 ] || return 0
+  : >"$work/rounds.tsv"
+  for ((round = 0; round < n; ++round)); do
+    args=()
+    for ((k = 0; k < count; ++k)); do
+      local at=$(((round + k) % count))
+      args+=(--command-name "${names[at]}" "${cmds[at]}")
+    done
+    if ! hyperfine --style none --runs 1 --export-csv "$work/group.csv" \
+      --prepare "cat $work/$input >/dev/null; rm -f $work/out" \
+      "${args[@]}" >/dev/null 2>"$work/hyperfine.err"; then
+      cat "$work/hyperfine.err" >&2
+      exit 1
+    fi
+    # CSV columns: command,mean,stddev,median,user,system,min,max
+    awk -F, 'NR > 1 { printf "%s\t%s\n", $1, $4 }' "$work/group.csv" >>"$work/rounds.tsv"
+  done
+  printf '%s\n' "${names[@]}" | python3 -c '
+import statistics, sys
+times = {}
+for line in open(sys.argv[1]):
+    name, t = line.rstrip("\n").split("\t")
+    times.setdefault(name, []).append(float(t))
+for name in sys.stdin.read().splitlines():
+    print("%s\t%.6f" % (name, statistics.median(times[name])))
+' "$work/rounds.tsv" >>"$work/results"
 }
 
 mode_text() {
@@ -254,7 +278,7 @@ print_table() {
 
 echo "Tovix throughput, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 echo "row kernels: this processor runs $runnable_kernels; tovix picks $picked_kernel; timed on their own: ${kernels:-none}"
-echo "inputs: random, Shift_JIS prose ($prose_chars distinct characters) and JPEG ${size_mib} MiB, zeros $((size_mib / 4)) MiB; medians of $runs runs ($slow_runs for hexdump, od, hexyl)"
+echo "inputs: random, Shift_JIS prose ($prose_chars distinct characters) and JPEG ${size_mib} MiB, zeros $((size_mib / 4)) MiB; medians of $runs rounds ($slow_runs for hexdump, od, hexyl)"
 echo "'time / raw': each command's time over that of tovix with the raw column"
 : >"$work/readme_rows"
 : >"$work/tier_rows"

@@ -325,18 +325,39 @@ for kind in prose random; do
   done <"$work/results"
 done
 
-# Start-up: a 1 KiB random file, many runs, without a shell between.
+# Start-up: a 1 KiB random file, 300 runs each without a shell between, in ten rounds
+# of 30 that take turns (as time_group does), the median of every run counting.
 head -c 1024 "$work/random" >"$work/small"
-hyperfine -N --style none --warmup 20 --runs 300 --export-csv "$work/start.csv" \
-  --command-name "tovix" "env LC_ALL=ja_JP.SJIS $tovix -p $work/small" \
-  --command-name "tovix UTF-8" "env LC_ALL=C.UTF-8 $tovix -p $work/small" \
-  --command-name "xxd" "xxd $work/small" >/dev/null 2>"$work/hyperfine.err" ||
-  { cat "$work/hyperfine.err" >&2; exit 1; }
+start_names=("tovix" "tovix UTF-8" "xxd")
+start_cmds=("env LC_ALL=ja_JP.SJIS $tovix -p $work/small" "env LC_ALL=C.UTF-8 $tovix -p $work/small"
+  "xxd $work/small")
+: >"$work/start.tsv"
+for ((round = 0; round < 10; ++round)); do
+  args=()
+  for ((k = 0; k < 3; ++k)); do
+    at=$(((round + k) % 3))
+    args+=(--command-name "${start_names[at]}" "${start_cmds[at]}")
+  done
+  hyperfine -N --style none --warmup 5 --runs 30 --export-json "$work/start.json" "${args[@]}" \
+    >/dev/null 2>"$work/hyperfine.err" || { cat "$work/hyperfine.err" >&2; exit 1; }
+  python3 -c '
+import json, sys
+for r in json.load(open(sys.argv[1]))["results"]:
+    for t in r["times"]:
+        print("%s\t%.9f" % (r["command"], t))' "$work/start.json" >>"$work/start.tsv"
+done
 echo
 echo "== start-up on 1 KiB of random bytes (median)"
-awk -F, 'NR > 1 { t[NR] = $4; n[NR] = $1; if ($1 == "tovix") raw = $4 }
-  END { for (i = 2; i <= NR; ++i) printf "  %-16s %8.2f ms %8.2f x raw\n", n[i], t[i] * 1000, t[i] / raw }' \
-  "$work/start.csv"
+python3 -c '
+import statistics, sys
+times = {}
+for line in open(sys.argv[1]):
+    name, t = line.rstrip("\n").split("\t")
+    times.setdefault(name, []).append(float(t))
+raw = statistics.median(times["tovix"])
+for name in ("tovix", "tovix UTF-8", "xxd"):
+    t = statistics.median(times[name])
+    print("  %-16s %8.2f ms %8.2f x raw" % (name, t * 1000, t / raw))' "$work/start.tsv"
 
 # Peak resident memory of whole dumps, in kB as GNU time reports it.
 echo

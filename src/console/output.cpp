@@ -14,7 +14,9 @@
 namespace console {
 
 namespace {
-char g_buffers[2][kOutputBufferSize + kMaxReserve];
+// Written in place, only the first kOutputBufferSize bytes of the first buffer are used
+// (the pages of the rest are never touched, so they take no memory).
+char g_buffers[2][kBehindBufferSize + kMaxReserve];
 bool g_write_failure_told = false;  // the failed write's message is on standard error
 
 void settle(platform::WriteResult result) {
@@ -51,6 +53,7 @@ void out_flush() {
   settle_written();
   platform::output_write_behind(g_output.data, n);
   g_output.data = g_output.data == g_buffers[0] ? g_buffers[1] : g_buffers[0];
+  g_output.capacity = kBehindBufferSize;
 }
 
 void out_drain() {

@@ -20,8 +20,13 @@
 
 namespace console {
 
-/// Size of the output buffer; a flush writes at most this much plus one line.
+/// Size of the output buffer where standard output is written in place (a terminal, a
+/// device); a flush writes at most this much plus one line.
 inline constexpr size_t kOutputBufferSize = 1 << 16;
+/// Size of each of the two buffers where standard output is written behind (a pipe, a
+/// file): each hand-over to the writer costs both sides a wait, and four times fewer of
+/// them made a dump through a pipe a fifth faster, where larger buffers gained no more.
+inline constexpr size_t kBehindBufferSize = 1 << 18;
 /// Room that a caller may reserve at once with out_reserve.
 inline constexpr size_t kMaxReserve = 1024;
 
@@ -31,6 +36,7 @@ inline constexpr size_t kMaxReserve = 1024;
 struct OutputBuffer {
   char* data;
   size_t used = 0;
+  size_t capacity = kOutputBufferSize;  // kBehindBufferSize once written behind
 };
 
 extern OutputBuffer g_output;
@@ -47,7 +53,7 @@ void out_drain();
 /// the caller then passes the end of what it wrote to out_commit.
 inline char* out_reserve(size_t n) {
   (void)n;
-  if (g_output.used >= kOutputBufferSize) out_flush();
+  if (g_output.used >= g_output.capacity) out_flush();
   return g_output.data + g_output.used;
 }
 
@@ -55,7 +61,7 @@ inline char* out_reserve(size_t n) {
 /// go on writing pieces of at most kMaxReserve bytes while it stays below this, then
 /// commits (and reserves anew, which flushes).
 inline char* out_limit() {
-  return g_output.data + kOutputBufferSize;
+  return g_output.data + g_output.capacity;
 }
 
 /// Ends a write begun with out_reserve.

@@ -475,9 +475,10 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
 
 // AVX2: the SSSE3 pieces in three-operand form, two lines at a time, and two ways of
 // fetching the pairs' words. Plain loads, one per window of two positions, are the
-// default: the gathers were 3 to 8% faster on an Intel Xeon (Sapphire Rapids), no
-// faster on an AMD EPYC (Zen 3), and AMD processors before it microcode a gather into
-// many more steps. The gathering kernel stays for measuring (TOVIX_KERNEL=avx2gather).
+// default: the gathers were 3 to 8% faster a row at a time on an Intel Xeon (Sapphire
+// Rapids), no faster in this loop on an AMD EPYC (Zen 3), and AMD processors before it
+// microcode a gather into many more steps. The gathering kernel stays for measuring
+// (TOVIX_KERNEL=avx2gather).
 TOVIX_LINE_AVX2 char* put_row_lines_avx2(char* out, const char* limit, uint32_t address,
                                          const uint8_t* rows, size_t count, int32_t last_look_ahead,
                                          RowLineFlags flags, size_t* done) {

@@ -183,13 +183,39 @@ commands() {
   return 0
 }
 
+# Sets args to "--command-name NAME COMMAND" for every one of names and cmds (the
+# caller's), in their order but starting at number $1 modulo their count: each round of
+# a timing starts one command further on than the round before, so that a drift of a
+# shared machine's speed (tens of percent within a minute) weighs on every command alike
+# rather than on those timed last.
+rotated_args() {
+  local count=${#names[@]} k
+  args=()
+  for ((k = 0; k < count; ++k)); do
+    local at=$((($1 + k) % count))
+    args+=(--command-name "${names[at]}" "${cmds[at]}")
+  done
+}
+
+# Prints "name<TAB>median seconds" for each name on standard input, from the lines
+# "name<TAB>seconds" of file $1.
+medians_of() {
+  python3 -c '
+import statistics, sys
+times = {}
+for line in open(sys.argv[1]):
+    name, t = line.rstrip("\n").split("\t")
+    times.setdefault(name, []).append(float(t))
+for name in sys.stdin.read().splitlines():
+    print("%s\t%.9f" % (name, statistics.median(times[name])))
+' "$1"
+}
+
 # Times commands "name|command" (on standard input) in n rounds, each of which runs every
-# command once (one hyperfine run with --runs 1), starting one command further on than
-# the round before: the speed of a shared machine drifts by tens of percent within a
-# minute, and so it weighs on every command alike rather than on those timed last.
-# Appends "name<TAB>median seconds over the rounds" to the results in the commands' order.
+# command once (one hyperfine run with --runs 1; see rotated_args). Appends
+# "name<TAB>median seconds over the rounds" to the results in the commands' order.
 time_group() {
-  local mode=$1 input=$2 n=$3 name cmd round k
+  local mode=$1 input=$2 n=$3 name cmd round
   local -a names=() cmds=() args=()
   while IFS='|' read -r name cmd; do
     cmd=${cmd//@IN@/$work/$input}
@@ -201,15 +227,10 @@ time_group() {
     names+=("$name")
     cmds+=("$cmd")
   done
-  local count=${#names[@]}
-  [ "$count" -gt 0 ] || return 0
+  [ "${#names[@]}" -gt 0 ] || return 0
   : >"$work/rounds.tsv"
   for ((round = 0; round < n; ++round)); do
-    args=()
-    for ((k = 0; k < count; ++k)); do
-      local at=$(((round + k) % count))
-      args+=(--command-name "${names[at]}" "${cmds[at]}")
-    done
+    rotated_args "$round"
     if ! hyperfine --style none --runs 1 --export-csv "$work/group.csv" \
       --prepare "cat $work/$input >/dev/null; rm -f $work/out" \
       "${args[@]}" >/dev/null 2>"$work/hyperfine.err"; then
@@ -219,15 +240,7 @@ time_group() {
     # CSV columns: command,mean,stddev,median,user,system,min,max
     awk -F, 'NR > 1 { printf "%s\t%s\n", $1, $4 }' "$work/group.csv" >>"$work/rounds.tsv"
   done
-  printf '%s\n' "${names[@]}" | python3 -c '
-import statistics, sys
-times = {}
-for line in open(sys.argv[1]):
-    name, t = line.rstrip("\n").split("\t")
-    times.setdefault(name, []).append(float(t))
-for name in sys.stdin.read().splitlines():
-    print("%s\t%.6f" % (name, statistics.median(times[name])))
-' "$work/rounds.tsv" >>"$work/results"
+  printf '%s\n' "${names[@]}" | medians_of "$work/rounds.tsv" >>"$work/results"
 }
 
 mode_text() {
@@ -326,18 +339,14 @@ for kind in prose random; do
 done
 
 # Start-up: a 1 KiB random file, 300 runs each without a shell between, in ten rounds
-# of 30 that take turns (as time_group does), the median of every run counting.
+# of 30 that take turns (see rotated_args), the median of every run counting.
 head -c 1024 "$work/random" >"$work/small"
-start_names=("tovix" "tovix UTF-8" "xxd")
-start_cmds=("env LC_ALL=ja_JP.SJIS $tovix -p $work/small" "env LC_ALL=C.UTF-8 $tovix -p $work/small"
+names=("tovix" "tovix UTF-8" "xxd")
+cmds=("env LC_ALL=ja_JP.SJIS $tovix -p $work/small" "env LC_ALL=C.UTF-8 $tovix -p $work/small"
   "xxd $work/small")
 : >"$work/start.tsv"
 for ((round = 0; round < 10; ++round)); do
-  args=()
-  for ((k = 0; k < 3; ++k)); do
-    at=$(((round + k) % 3))
-    args+=(--command-name "${start_names[at]}" "${start_cmds[at]}")
-  done
+  rotated_args "$round"
   hyperfine -N --style none --warmup 5 --runs 30 --export-json "$work/start.json" "${args[@]}" \
     >/dev/null 2>"$work/hyperfine.err" || { cat "$work/hyperfine.err" >&2; exit 1; }
   python3 -c '
@@ -348,16 +357,8 @@ for r in json.load(open(sys.argv[1]))["results"]:
 done
 echo
 echo "== start-up on 1 KiB of random bytes (median)"
-python3 -c '
-import statistics, sys
-times = {}
-for line in open(sys.argv[1]):
-    name, t = line.rstrip("\n").split("\t")
-    times.setdefault(name, []).append(float(t))
-raw = statistics.median(times["tovix"])
-for name in ("tovix", "tovix UTF-8", "xxd"):
-    t = statistics.median(times[name])
-    print("  %-16s %8.2f ms %8.2f x raw" % (name, t * 1000, t / raw))' "$work/start.tsv"
+printf '%s\n' "${names[@]}" | medians_of "$work/start.tsv" |
+  awk -F'\t' 'NR == 1 { raw = $2 } { printf "  %-16s %8.2f ms %8.2f x raw\n", $1, $2 * 1000, $2 / raw }'
 
 # Peak resident memory of whole dumps, in kB as GNU time reports it.
 echo

@@ -474,30 +474,38 @@ TOVIX_LINE_SSSE3 char* put_row_lines_ssse3(char* out, const char* limit, uint32_
 }
 
 // AVX2: the SSSE3 pieces in three-operand form, two lines at a time, and two ways of
-// fetching the pairs' words. Plain loads, one per window of two positions, are the
-// default: the gathers were 3 to 8% faster a row at a time on an Intel Xeon (Sapphire
-// Rapids), no faster in this loop on an AMD EPYC (Zen 3), and AMD processors before it
-// microcode a gather into many more steps. The gathering kernel stays for measuring
-// (TOVIX_KERNEL=avx2gather).
+// fetching the pairs' words, in the two-line loop and in a row the loop writes alone
+// alike. Plain loads, one per window of two positions, are the default: the gathers were
+// 3 to 8% faster a row at a time on an Intel Xeon (Sapphire Rapids), no faster in this
+// loop on an AMD EPYC (Zen 3), and AMD processors before it microcode a gather into many
+// more steps. The gathering kernel stays for measuring (TOVIX_KERNEL=avx2gather).
+template <shuffle_column::PairLoads Loads>
+TOVIX_LINE_AVX2 inline char* put_row_lines_avx2_fetching(char* out, const char* limit,
+                                                         uint32_t address, const uint8_t* rows,
+                                                         size_t count, int32_t last_look_ahead,
+                                                         RowLineFlags flags, size_t* done) {
+  constexpr shuffle_column::PairFetch kFetch = Loads == shuffle_column::PairLoads::kGather
+                                                   ? shuffle_column::gather_pairs
+                                                   : shuffle_column::load_pairs;
+  return shuffle_column::put_row_line_pairs<
+      scan_row_sse2, scan_two_rows_avx2, format_row_ssse3, format_two_rows_avx2, select_row_ssse3,
+      shuffle_column::put_word_row<kFetch, put_word_row_sse2>, Loads>(
+      out, limit, address, rows, count, last_look_ahead, flags, done);
+}
+
 TOVIX_LINE_AVX2 char* put_row_lines_avx2(char* out, const char* limit, uint32_t address,
                                          const uint8_t* rows, size_t count, int32_t last_look_ahead,
                                          RowLineFlags flags, size_t* done) {
-  return shuffle_column::put_row_line_pairs<
-      scan_row_sse2, scan_two_rows_avx2, format_row_ssse3, format_two_rows_avx2, select_row_ssse3,
-      shuffle_column::put_word_row<shuffle_column::load_pairs, put_word_row_sse2>,
-      shuffle_column::PairLoads::kPlain>(out, limit, address, rows, count, last_look_ahead, flags,
-                                         done);
+  return put_row_lines_avx2_fetching<shuffle_column::PairLoads::kPlain>(
+      out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
 TOVIX_LINE_AVX2 char* put_row_lines_avx2_gather(char* out, const char* limit, uint32_t address,
                                                 const uint8_t* rows, size_t count,
                                                 int32_t last_look_ahead, RowLineFlags flags,
                                                 size_t* done) {
-  return shuffle_column::put_row_line_pairs<
-      scan_row_sse2, scan_two_rows_avx2, format_row_ssse3, format_two_rows_avx2, select_row_ssse3,
-      shuffle_column::put_word_row<shuffle_column::gather_pairs, put_word_row_sse2>,
-      shuffle_column::PairLoads::kGather>(out, limit, address, rows, count, last_look_ahead, flags,
-                                          done);
+  return put_row_lines_avx2_fetching<shuffle_column::PairLoads::kGather>(
+      out, limit, address, rows, count, last_look_ahead, flags, done);
 }
 
 // AVX-512 with VBMI: the classes come from one 256-entry table lookup, and the offset

@@ -85,6 +85,9 @@ struct WordRow {
   uint32_t empty;
   uint32_t next15;
   bool blank_first;
+  // The lead bytes under Japanese display (none without): every pair starts at one of
+  // them, whatever the line before held.
+  uint32_t lead;
 };
 
 /// The word index of each position that shows a fixed spelling, without and with a blank
@@ -156,41 +159,6 @@ inline char* put_word_row(char* p, const uint8_t* row, const WordRow& r) {
   return put_indexed_words(p, index);
 }
 
-/// What each position of a converted column shows (see WordRow).
-inline WordRow word_row(const RowScan& scan, uint32_t held, bool blank_first, int32_t look_ahead,
-                        uint32_t ahead_is_trail) {
-  constexpr uint32_t kPosition15 = 1u << 15;
-  const uint32_t trail = scan.trail;
-  const uint32_t inner = held & ~kPosition15;
-  const uint32_t held_last = (held >> 15) & 1;
-  const uint32_t pair_last = held_last & ahead_is_trail;
-  return {scan.copy,
-          scan.glyph,
-          (inner & ~(trail >> 1)) | ((held_last & ~ahead_is_trail) << 15) |
-              static_cast<uint32_t>(blank_first),
-          (inner & (trail >> 1)) | (pair_last << 15),
-          inner << 1,
-          static_cast<uint32_t>(look_ahead) & 0xFF,
-          blank_first};
-}
-
-/// A converted column glyph by glyph, where the words do not serve.
-inline char* put_glyph_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
-                           bool blank_first, int32_t look_ahead) {
-  bool trail_shown = false;
-  return put_glyph_row(col, row, held, scan.trail, blank_first, look_ahead, trail_shown);
-}
-
-/// A converted column: by words when they serve, else glyph by glyph.
-template <WordRowFn Words>
-inline char* put_converted_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
-                               bool blank_first, int32_t look_ahead, uint32_t ahead_is_trail) {
-  const WordRow r = word_row(scan, held, blank_first, look_ahead, ahead_is_trail);
-  char* end = g_column_words.usable ? Words(col, row, r) : nullptr;
-  if (end != nullptr) return end;
-  return put_glyph_row(col, row, scan, held, blank_first, look_ahead);
-}
-
 /// How a row's character column is written, decided from its masks alone: see
 /// put_char_row, which it is the first half of.
 struct CharRowPlan {
@@ -226,14 +194,46 @@ inline CharRowPlan plan_char_row(const RowScan& scan, RowLineFlags flags, int32_
           true};
 }
 
+/// What each position of a converted column shows (see WordRow).
+inline WordRow word_row(const RowScan& scan, const CharRowPlan& plan) {
+  constexpr uint32_t kPosition15 = 1u << 15;
+  const uint32_t trail = scan.trail;
+  const uint32_t inner = plan.held & ~kPosition15;
+  const uint32_t held_last = (plan.held >> 15) & 1;
+  return {scan.copy,
+          scan.glyph,
+          (inner & ~(trail >> 1)) | ((held_last & ~plan.ahead_is_trail) << 15) |
+              static_cast<uint32_t>(plan.blank_first),
+          (inner & (trail >> 1)) | (plan.pair_last << 15),
+          inner << 1,
+          static_cast<uint32_t>(plan.look_ahead) & 0xFF,
+          plan.blank_first,
+          plan.japanese ? scan.lead : 0};
+}
+
+/// A converted column glyph by glyph, where the words do not serve.
+inline char* put_glyph_row(char* col, const uint8_t* row, const RowScan& scan, uint32_t held,
+                           bool blank_first, int32_t look_ahead) {
+  bool trail_shown = false;
+  return put_glyph_row(col, row, held, scan.trail, blank_first, look_ahead, trail_shown);
+}
+
+/// A converted column: by words when they serve, else glyph by glyph.
+template <WordRowFn Words>
+inline char* put_converted_row(char* col, const uint8_t* row, const RowScan& scan,
+                               const CharRowPlan& plan) {
+  char* end = g_column_words.usable ? Words(col, row, word_row(scan, plan)) : nullptr;
+  if (end != nullptr) return end;
+  return put_glyph_row(col, row, scan, plan.held, plan.blank_first, plan.look_ahead);
+}
+
 /// The second half of put_char_row: writes the column as plan says.
 template <SelectRowFn Select, WordRowFn Words>
 inline char* put_planned_row(char* col, const uint8_t* row, const RowScan& scan,
                              const CharRowPlan& plan) {
   constexpr uint32_t kPosition15 = 1u << 15;
   if (plan.converted) {
-    return put_converted_row<Words>(col, row, scan, plan.held, plan.blank_first, plan.look_ahead,
-                                    plan.ahead_is_trail);
+    return put_converted_row<Words>(col, row, scan, plan);
   }
   if (!plan.japanese) return col + 16;
   // Unconverted, every position shows its own byte or a dot: a held lead byte and the

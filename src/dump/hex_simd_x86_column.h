@@ -461,11 +461,7 @@ TOVIX_COLUMN_AVX2 inline char* put_row_line_pairs(char* out, const char* limit, 
     const bool both = shuffled && plan.converted && plan_b.converted;
     TwoColumns two;
     if (both) {
-      prepare_two_columns<Loads>(
-          rows, word_row(scan, plan.held, plan.blank_first, plan.look_ahead, plan.ahead_is_trail),
-          word_row(scan_b, plan_b.held, plan_b.blank_first, plan_b.look_ahead,
-                   plan_b.ahead_is_trail),
-          two);
+      prepare_two_columns<Loads>(rows, word_row(scan, plan), word_row(scan_b, plan_b), two);
     }
     TwoLines lines;
     FormatTwo(lines, address, rows);

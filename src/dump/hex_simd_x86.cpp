@@ -627,6 +627,17 @@ TOVIX_TARGET_VBMI2 inline char* put_words(char* col, __m512i w) {
   return col + _mm_popcnt_u64(keep);
 }
 
+// Puts the fixed spellings and nothing in their lanes of w and squeezes the words out
+// at col; returns the end, or nullptr when a pair or a fixed spelling shown has no word.
+TOVIX_TARGET_VBMI2 inline char* put_row_words(char* col, __m512i w, const WordRow& r) {
+  w = _mm512_mask_mov_epi32(w, static_cast<__mmask16>(r.specials),
+                            _mm512_load_si512(g_x86.special_words[r.blank_first ? 1 : 0]));
+  if (_mm512_mask_testn_epi32_mask(static_cast<__mmask16>(r.pairs | r.specials), w, w) != 0) {
+    return nullptr;
+  }
+  return put_words(col, _mm512_maskz_mov_epi32(static_cast<__mmask16>(~r.empty), w));
+}
+
 // Each position's word gathered into its own 4-byte lane (the plain spelling of its
 // byte, or at a lead byte the pair it would start), the fixed spellings and nothing put
 // in their lanes, then the 0 bytes after each spelling squeezed out in one compress.
@@ -646,14 +657,10 @@ TOVIX_TARGET_VBMI2 char* put_word_row_gather(char* col, const uint8_t* row, cons
       _mm512_add_epi32(_mm512_maskz_cvtepu8_epi32(0xFFFF, next),
                        _mm512_set1_epi32(static_cast<int>(console::pair_word_index(0, 0)))));
   const __m512i index = _mm512_mask_mov_epi32(b, static_cast<__mmask16>(r.lead), pair);
-  __m512i w =
-      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), 0xFFFF, index, g_column_words.words, 4);
-  w = _mm512_mask_mov_epi32(w, static_cast<__mmask16>(r.specials),
-                            _mm512_load_si512(g_x86.special_words[r.blank_first ? 1 : 0]));
-  if (_mm512_mask_testn_epi32_mask(static_cast<__mmask16>(r.pairs | r.specials), w, w) != 0) {
-    return nullptr;
-  }
-  return put_words(col, _mm512_maskz_mov_epi32(static_cast<__mmask16>(~r.empty), w));
+  return put_row_words(
+      col,
+      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), 0xFFFF, index, g_column_words.words, 4),
+      r);
 }
 
 // A row without lead bytes, with the plain spellings taken in registers when the bytes
@@ -674,9 +681,7 @@ TOVIX_TARGET_VBMI2 char* put_word_row_avx512(char* col, const uint8_t* row, cons
   w = _mm512_mask_mov_epi32(
       w, static_cast<__mmask16>(r.glyph),
       _mm512_mask_mov_epi32(low, _mm512_test_epi32_mask(g, _mm512_set1_epi32(32)), high));
-  w = _mm512_mask_mov_epi32(w, static_cast<__mmask16>(r.specials),
-                            _mm512_load_si512(g_x86.special_words[r.blank_first ? 1 : 0]));
-  return put_words(col, _mm512_maskz_mov_epi32(static_cast<__mmask16>(~r.empty), w));
+  return put_row_words(col, w, r);
 }
 
 TOVIX_TARGET_VBMI2 char* put_row_lines_avx512vbmi2(char* out, const char* limit, uint32_t address,

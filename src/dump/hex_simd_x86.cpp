@@ -16,17 +16,19 @@
 
 #define TOVIX_TARGET_SSSE3 __attribute__((target("ssse3")))
 #define TOVIX_TARGET_AVX2 __attribute__((target("avx2")))
+// What the AVX2 line writers take, and every AVX-512 kernel with them (runs_avx2_lines).
+#define TOVIX_AVX2_LINE_BASE "avx2,bmi,bmi2,popcnt"
 // The AVX-512 kernels take BMI too, which every processor with AVX-512 has: without ANDN
 // in general registers GCC does the line's bit arithmetic (the held lead bytes, the
 // carry from line to line) with mask-register instructions, and every move between the
 // two kinds of register lengthens the chain from line to line (4 to 16% slower on an AMD
 // EPYC of Zen 5).
-#define TOVIX_AVX512_BASE "avx2,bmi,bmi2,popcnt,avx512f,avx512bw,avx512vl,avx512vbmi"
+#define TOVIX_AVX512_BASE TOVIX_AVX2_LINE_BASE ",avx512f,avx512bw,avx512vl,avx512vbmi"
 #define TOVIX_TARGET_AVX512 __attribute__((target(TOVIX_AVX512_BASE), flatten))
 #define TOVIX_TARGET_VBMI2 __attribute__((target(TOVIX_AVX512_BASE ",avx512vbmi2"), flatten))
 // Whole-line writers inline the target-specific pieces through the generic templates.
 #define TOVIX_LINE_SSSE3 __attribute__((target("ssse3"), flatten))
-#define TOVIX_LINE_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt"), flatten))
+#define TOVIX_LINE_AVX2 __attribute__((target(TOVIX_AVX2_LINE_BASE), flatten))
 
 namespace dump {
 namespace {
@@ -729,6 +731,14 @@ const char* const* arch_row_kernel_names() {
   return kNames;
 }
 
+namespace {
+// Whether the processor runs what TOVIX_AVX2_LINE_BASE names.
+bool runs_avx2_lines() {
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+         __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
+}  // namespace
+
 void add_arch_row_kernels(RowKernelList& list) {
   const ScanRanges& ranges = scan_ranges();
   __builtin_cpu_init();
@@ -749,8 +759,7 @@ void add_arch_row_kernels(RowKernelList& list) {
       list.kernels[list.count++] = {"ssse3", scan_row_sse2, format_row_ssse3, select_row_ssse3,
                                     put_row_lines_ssse3};
     }
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-        __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt")) {
+    if (runs_avx2_lines()) {
       list.kernels[list.count++] = {"avx2gather", scan_row_sse2, format_row_ssse3, select_row_ssse3,
                                     put_row_lines_avx2_gather};
       list.kernels[list.count++] = {"avx2", scan_row_sse2, format_row_ssse3, select_row_ssse3,
@@ -760,8 +769,7 @@ void add_arch_row_kernels(RowKernelList& list) {
   }
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-      __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt")) {
+      runs_avx2_lines()) {
     std::memcpy(g_x86.table, ranges.table, sizeof g_x86.table);
     list.kernels[list.count++] = {"avx512vbmi", scan_row_avx512, format_row_avx512,
                                   select_row_ssse3, put_row_lines_avx512};

@@ -78,6 +78,12 @@ check() {
   if [ -n "$problem" ]; then
     echo "FAIL $name:$problem"
     diff <(xxd "$work/p.out") <(xxd "$work/w.lf") | head -10
+    # The Windows side once more with wine's own error messages on (WINEDEBUG=-all keeps
+    # them out of the checks), to show why it failed; the check has failed all the same.
+    (cd "$work/w" && WINEDEBUG=err+all wine "$exe" "$@" <"${input:-/dev/null}" >/dev/null \
+      2>"$work/w.again")
+    echo "  run again with wine's errors on: exit code $?"
+    sed 's/^/  stderr: /' "$work/w.again" | head -10
     failures=$((failures + 1))
   else
     echo "ok   $name"

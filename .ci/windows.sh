@@ -25,8 +25,8 @@ cmake --build build-win -j2
 
 # One wine server for the whole run, started apart from our output and stopped at the end.
 export TOVIX_WINE_ROOT="$PWD/build-win/wine"
+export TOVIX_WINE_PERSIST=
 . cmake/wine-env.sh
-wineserver -p </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 imports=$(x86_64-w64-mingw32-objdump -p build-win/tovix.exe | sed -n 's/^\tDLL Name: //p' | LC_ALL=C sort | tr '\n' ' ')

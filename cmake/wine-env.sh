@@ -1,8 +1,16 @@
 # Sourced with TOVIX_WINE_ROOT set to a folder of our own: sets up a headless wine whose
 # prefix, HOME and locale files all live in that folder, creating them on first use, and
 # makes sure a wine server is running, detached from our output so that no pipeline or
-# command substitution waits for it. It stays 30 s after its last client; .ci/windows.sh
-# starts one for the whole run and stops it with wineserver -k.
+# command substitution waits for it. It stays TOVIX_WINE_PERSIST seconds after its last
+# client (30 unless set; set and empty, until wineserver -k): .ci/windows.sh keeps one for
+# the whole run and stops it at the end.
+#
+# The server is ours and started before any program of wine's. A server that the wine
+# loader starts itself goes with its last program (the packaged wineserver passes -p0),
+# so every program after it starts a new wine session, and one that starts while the last
+# session is still closing can fail with nothing said (exit code 1) or with "wine client
+# error:0: recvmsg: Connection reset by peer". Starting ours later does not help: while a
+# server runs, wineserver -p changes nothing.
 #
 # LC_ALL=ja_JP.UTF-8 gives wine the ANSI code page 932 (hi_IN.UTF-8 gives 65001 and
 # en_US.UTF-8 1252, for the console checks); the locales are generated into the folder so
@@ -29,9 +37,12 @@ for tovix_locale in ja_JP hi_IN en_US; do
   fi
 done
 export LC_ALL=ja_JP.UTF-8
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i </dev/null >/dev/null 2>&1 || true
+mkdir -p "$WINEPREFIX"
+wineserver "-p${TOVIX_WINE_PERSIST-30}" </dev/null >/dev/null 2>&1 || true
+# The registry reaches the disk only when the server stops: our own mark says the prefix
+# is made.
+if [ ! -f "$tovix_wine_root/.prefix-made" ] && wineboot -i </dev/null >/dev/null 2>&1; then
+  touch "$tovix_wine_root/.prefix-made"
 fi
 flock -u 9
 exec 9>&-
-wineserver -p30 </dev/null >/dev/null 2>&1 || true

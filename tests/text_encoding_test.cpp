@@ -253,6 +253,13 @@ TEST(TextEncoding, EveryEncodingShowsTheTextAligned) {
       const std::string data = convert(text, e.charset);
       const auto live = run_tovix({"-p", "-e", e.option, "/dev/stdin"}, "C.UTF-8", &data);
       EXPECT_EQ(split_dump(live.out, "/dev/stdin").lines, d.lines);
+      // Japanese display off: every byte by itself, as in a Shift_JIS file, live or not.
+      const auto plain = run_tovix({"-p", "-j", "-e", e.option, f}, "C.UTF-8");
+      const auto plain_sjis = run_tovix({"-p", "-j", "-e", "sjis", f}, "C.UTF-8");
+      const auto plain_live =
+          run_tovix({"-p", "-j", "-e", e.option, "/dev/stdin"}, "C.UTF-8", &data);
+      EXPECT_EQ(split_dump(plain.out, f).lines, split_dump(plain_sjis.out, f).lines);
+      EXPECT_EQ(split_dump(plain_live.out, "/dev/stdin").lines, split_dump(plain.out, f).lines);
     }
   }
 }

@@ -72,6 +72,14 @@ char* begin_kernel_line(char* p, uint64_t address, const char** limit) {
   return p;
 }
 
+// A decoded file's decoding shows only in the character column with Japanese display on
+// and in the hex column's colours. Without either, every byte stands by itself by the
+// plain rule, as in the code page's own files, and their row kernels write the lines.
+inline bool decoding_shows() {
+  return file_is_decoded() &&
+         (console::g_options.japanese_display || g_format.path == LinePath::kPerByte);
+}
+
 inline RowLineFlags row_line_flags() {
   return {console::g_options.hyphen, g_format.raw, console::g_options.japanese_display};
 }
@@ -107,9 +115,10 @@ __attribute__((noinline)) void write_line_per_byte(int first, int last) {
   finish_char_column();
 }
 
-// A full line of a file in an encoding decoded character by character: offset and hex
-// column from the row kernel, the decoded column over its plain one. row[16..] holds
-// the ahead bytes that follow it; kernel is the row kernel in use (looked up once a block).
+// A full line of a file in an encoding decoded character by character, Japanese display
+// on: offset and hex column from the row kernel, the decoded column over its plain one.
+// row[16..] holds the ahead bytes that follow it; kernel is the row kernel in use (looked
+// up once a block).
 inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size_t ahead,
                              const RowKernel& kernel) {
   if (address >= kWideAddress) p = put_high_digits(p, address);
@@ -122,15 +131,10 @@ inline char* put_decoded_row(char* p, uint64_t address, const uint8_t* row, size
   if (console::g_options.hyphen) p[kHyphenIndex] = '-';
   if (plain) {
     p += kCharColumnIndex + 16;
-  } else if (char* end = console::g_options.japanese_display
-                             ? put_decoded_row_by_words(p + kCharColumnIndex, row, ahead)
-                             : nullptr) {
+  } else if (char* end = put_decoded_row_by_words(p + kCharColumnIndex, row, ahead)) {
     p = end;
   } else {
-    // A row the writers leave (rare), or Japanese display off.
-    p = console::g_options.japanese_display
-            ? put_full_row_column(p + kCharColumnIndex, row, ahead)
-            : put_decoded_column(p + kCharColumnIndex, row, 0, 15, ahead, nullptr);
+    p = put_full_row_column(p + kCharColumnIndex, row, ahead);  // a row the writers leave
   }
   *p++ = '\n';
   return p;
@@ -254,7 +258,7 @@ void write_following_rows() {
 // a line equal to the previous one that meets what the previous one met leaves the
 // state as it found it (the look-ahead differs at the end of a run).
 void pass_over_line() {
-  if (file_is_decoded()) {
+  if (decoding_shows()) {
     // What the next line shows at its start depends on this line's last character.
     uint8_t line[16 + kDecodeLookAhead];
     const size_t ahead = line_with_ahead(line, 15);
@@ -328,7 +332,7 @@ int write_dump_line() {
     console::out_ascii("*\n", 2);
     return console::count_rows(1) ? 1 : 0;
   }
-  if (file_is_decoded()) {
+  if (decoding_shows()) {
     write_line_decoded(first, last);
   } else if (first == 0 && last == 15 && g_format.path == LinePath::kRows) {
     // A full line: the row kernel writes it in one go, line end included.
@@ -350,7 +354,7 @@ int write_dump_line() {
 void write_following_lines() {
   // Under -a every line is compared with the one before it, one at a time.
   if (g_format.path != LinePath::kRows || console::g_options.squeeze) return;
-  if (file_is_decoded()) {
+  if (decoding_shows()) {
     write_following_decoded();
   } else {
     write_following_rows();

@@ -335,6 +335,24 @@ TEST(PlainDump, SqueezeGroupsRunsOfEqualLines) {
   };
   std::string pairs = "A";  // each line from the second on: trail, seven pairs, lead
   for (int i = 0; i < 40; ++i) pairs += "\x82\xA0";
+  // Lines that all differ, across a block's end, each ending in a lead byte whose pair
+  // the next line's first byte completes.
+  std::string distinct;
+  for (int i = 0; i < 300; ++i) {
+    char line[17];
+    std::snprintf(line, sizeof line, "line %010d\x82", i);
+    distinct += line;
+  }
+  const auto starts_from = [](int first, int last, std::vector<std::string> then) {
+    std::vector<std::string> starts;
+    for (int i = first; i <= last; ++i) {
+      char offset[9];
+      std::snprintf(offset, sizeof offset, "%08X", 16 * i);
+      starts.push_back(offset);
+    }
+    starts.insert(starts.end(), then.begin(), then.end());
+    return starts;
+  };
   const struct {
     std::string data;
     std::vector<std::string> starts;  // the offsets shown, "*" for a collapsed run
@@ -351,6 +369,11 @@ TEST(PlainDump, SqueezeGroupsRunsOfEqualLines) {
       // The run's last line meets another look-ahead byte than the lines before it.
       {std::string(15, 'A') + std::string(65, '\x82') + "!tail",
        {"00000000", "00000010", "*", "00000050"}},
+      // Runs after many lines that differ, and lines that differ after them.
+      {distinct + lines_of("ZZZZZ", "") + distinct.substr(0, 48),
+       starts_from(0, 300, {"*", "00001310", "00001320", "00001330"})},
+      {distinct + pairs.substr(1, 80) + distinct.substr(0, 48),
+       starts_from(0, 300, {"*", "00001310", "00001320", "00001330"})},
   };
   for (const auto& c : cases) {
     const std::string f = dir.write("f", c.data);

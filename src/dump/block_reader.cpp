@@ -207,11 +207,16 @@ void prime_file(platform::FileHandle file) {
   if (!g_reader.live) fill_block();
 }
 
-const uint8_t* take_full_lines(size_t max, size_t* count, size_t ahead) {
-  const uint8_t* rows = g_reader.read_buffer + g_reader.buffer_position;
+const uint8_t* full_lines_ready(size_t* count, size_t ahead) {
   // The bytes after the last line stay in the block, so each line's look-ahead is there.
   const size_t remaining = static_cast<size_t>(g_reader.buffer_remaining);
-  const size_t whole = remaining >= 16 + ahead ? (remaining - ahead) / 16 : 0;
+  *count = remaining >= 16 + ahead ? (remaining - ahead) / 16 : 0;
+  return g_reader.read_buffer + g_reader.buffer_position;
+}
+
+const uint8_t* take_full_lines(size_t max, size_t* count, size_t ahead) {
+  size_t whole;
+  const uint8_t* rows = full_lines_ready(&whole, ahead);
   const size_t n = whole < max ? whole : max;
   *count = n;
   if (n == 0) return rows;

@@ -58,6 +58,10 @@ void prime_file(platform::FileHandle file);
 /// ahead is how many bytes after each line must be in the block (at least 1).
 const uint8_t* take_full_lines(size_t max, size_t* count, size_t ahead = 1);
 
+/// The full lines that take_full_lines could hand out now, left in the block: their
+/// bytes, 16 per line, and their count.
+const uint8_t* full_lines_ready(size_t* count, size_t ahead = 1);
+
 /// Passes over count bytes at the start of the file (seeking where the file allows
 /// it, else reading); returns how many the file held, at most count. A failed read ends
 /// the run like one in next_line.

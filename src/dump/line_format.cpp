@@ -192,10 +192,16 @@ __attribute__((noinline)) void write_line_decoded(int first, int last) {
   console::out_commit(p + n + 1);
 }
 
-// The full lines that follow in the current block of a decoded file, as
-// write_following_rows does for the code page's own.
-void write_following_decoded() {
-  int32_t rows_left = console::rows_before_prompt();
+// The lines the pager lets pass without a prompt, at most most.
+int32_t rows_to_write(size_t most) {
+  const int32_t rows = console::rows_before_prompt();
+  return most < static_cast<size_t>(rows) ? static_cast<int32_t>(most) : rows;
+}
+
+// The full lines that follow in the current block of a decoded file, at most most of
+// them, as write_following_rows does for the code page's own.
+void write_following_decoded(size_t most) {
+  int32_t rows_left = rows_to_write(most);
   const RowKernel& kernel = row_kernel();
   while (rows_left > 0) {
     size_t count;
@@ -218,10 +224,10 @@ void write_following_decoded() {
 }
 
 // The full lines that follow in the current block, written in one loop instead of one
-// call each: as many as the pager lets pass without a prompt. Each is exactly what
-// next_line and write_dump_line would have made of it.
-void write_following_rows() {
-  int32_t rows_left = console::rows_before_prompt();
+// call each: as many as the pager lets pass without a prompt, at most most. Each is
+// exactly what next_line and write_dump_line would have made of it.
+void write_following_rows(size_t most) {
+  int32_t rows_left = rows_to_write(most);
   const RowLineFlags flags = row_line_flags();
   while (rows_left > 0) {
     size_t count;
@@ -351,13 +357,40 @@ int write_dump_line() {
   return console::count_rows(1) ? 1 : 0;
 }
 
+namespace {
+
+// Under -a: how many of the full lines that follow go in one go. Those before the first
+// that repeats the line before it do, but for the last of them: write_dump_line writes
+// that one and remembers it, with the state it met, for the comparison with the next.
+size_t lines_before_repeat(size_t ahead) {
+  size_t ready;
+  const uint8_t* rows = full_lines_ready(&ready, ahead);
+  const uint8_t* before = g_squeeze.have_previous ? g_squeeze.previous : nullptr;
+  size_t differing = 0;
+  for (; differing < ready; ++differing, rows += 16) {
+    if (before != nullptr && std::memcmp(before, rows, 16) == 0) break;
+    before = rows;
+  }
+  return differing > 0 ? differing - 1 : 0;
+}
+
+}  // namespace
+
 void write_following_lines() {
-  // Under -a every line is compared with the one before it, one at a time.
-  if (g_format.path != LinePath::kRows || console::g_options.squeeze) return;
-  if (decoding_shows()) {
-    write_following_decoded();
+  if (g_format.path != LinePath::kRows) return;
+  const bool decoded = decoding_shows();
+  const bool squeeze = console::g_options.squeeze;
+  const size_t most = squeeze ? lines_before_repeat(decoded ? kDecodeLookAhead : 1) : SIZE_MAX;
+  const uint64_t address = g_position.address;
+  if (decoded) {
+    write_following_decoded(most);
   } else {
-    write_following_rows();
+    write_following_rows(most);
+  }
+  if (squeeze && g_position.address != address) {
+    std::memcpy(g_squeeze.previous, g_line.bytes, 16);  // the last line written
+    g_squeeze.have_previous = true;
+    g_squeeze.starred = false;
   }
 }
 

@@ -343,6 +343,8 @@ TEST(PlainDump, SqueezeGroupsRunsOfEqualLines) {
     std::snprintf(line, sizeof line, "line %010d\x82", i);
     distinct += line;
   }
+  std::string run_of_held;
+  for (int i = 0; i < 2; ++i) run_of_held += std::string(1, '\0') + std::string(14, 'a') + "\x82";
   const auto starts_from = [](int first, int last, std::vector<std::string> then) {
     std::vector<std::string> starts;
     for (int i = first; i <= last; ++i) {
@@ -374,6 +376,12 @@ TEST(PlainDump, SqueezeGroupsRunsOfEqualLines) {
        starts_from(0, 300, {"*", "00001310", "00001320", "00001330"})},
       {distinct + pairs.substr(1, 80) + distinct.substr(0, 48),
        starts_from(0, 300, {"*", "00001310", "00001320", "00001330"})},
+      // After lines that differ, a run of two whose lead byte at the end stands alone but
+      // in the run's last line, whose look-ahead completes it: the look-ahead and the
+      // state that line meets are also those the file's first line met.
+      {"0123456789abcdefZ123456789abcdefZ23456789abcdefgZ3456789abcdefgh" + run_of_held +
+           "Z456789abcdefghitail",
+       starts_from(0, 4, {"*", "00000060", "00000070"})},
   };
   for (const auto& c : cases) {
     const std::string f = dir.write("f", c.data);

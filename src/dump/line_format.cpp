@@ -1,6 +1,7 @@
 #include "dump/line_format.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "console/display_encoding.h"
@@ -289,6 +290,14 @@ void pass_over_line() {
   put_finish_char_column(scratch);
 }
 
+// Under -a: g_line has been shown, and the lines after it are compared with it when it
+// is full.
+void remember_shown_line(bool full) {
+  g_squeeze.have_previous = full;
+  g_squeeze.starred = false;
+  if (full) std::memcpy(g_squeeze.previous, g_line.bytes, 16);
+}
+
 // Under -a: true when the current line is passed over (with "*" for the first of its
 // run); otherwise it is remembered as the line the next ones are compared with.
 bool squeezed(int first, int last) {
@@ -297,9 +306,7 @@ bool squeezed(int first, int last) {
       more_lines()) {
     return true;
   }
-  g_squeeze.have_previous = full;
-  g_squeeze.starred = false;
-  if (full) std::memcpy(g_squeeze.previous, g_line.bytes, 16);
+  remember_shown_line(full);
   g_squeeze.trail_shown_before = g_char_column.trail_shown;
   g_squeeze.after_marker_before = g_highlight.after_marker;
   g_squeeze.look_ahead_before = g_look_ahead;
@@ -387,11 +394,7 @@ void write_following_lines() {
   } else {
     write_following_rows(most);
   }
-  if (squeeze && g_position.address != address) {
-    std::memcpy(g_squeeze.previous, g_line.bytes, 16);  // the last line written
-    g_squeeze.have_previous = true;
-    g_squeeze.starred = false;
-  }
+  if (squeeze && g_position.address != address) remember_shown_line(true);  // the last written
 }
 
 }  // namespace dump

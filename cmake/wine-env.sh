@@ -46,3 +46,27 @@ if [ ! -f "$tovix_wine_root/.prefix-made" ] && wineboot -i </dev/null >/dev/null
 fi
 flock -u 9
 exec 9>&-
+
+# tovix_wine_run IN OUT ERR PROGRAM ARGS...: runs PROGRAM under wine with standard input
+# from IN ("-": as it is), standard output into OUT and standard error into ERR; returns
+# its exit code. Wine now and then ends a program with exit code 1 before it has run,
+# with nothing on either output, even with its server up for the whole run. Our
+# programs never end that way (each failure says why), so such a run goes once more, with
+# a note on our own standard error.
+tovix_wine_run() {
+  local in=$1 out=$2 err=$3
+  shift 3
+  local attempt status
+  for attempt in 1 2; do
+    status=0
+    if [ "$in" = - ]; then
+      wine "$@" >"$out" 2>"$err" || status=$?
+    else
+      wine "$@" <"$in" >"$out" 2>"$err" || status=$?
+    fi
+    if [ "$status" -eq 0 ] || [ -s "$out" ] || [ -s "$err" ]; then break; fi
+    [ "$attempt" -eq 1 ] &&
+      echo "NOTE: wine ended $1 with exit code $status before it wrote anything; once more" >&2
+  done
+  return "$status"
+}

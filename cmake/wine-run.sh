@@ -15,7 +15,7 @@ out=$(mktemp)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
 status=0
-wine "$@" >"$out" 2>"$err" || status=$?
+tovix_wine_run - "$out" "$err" "$@" || status=$?
 cat "$out"
 cat "$err" >&2
 exit "$status"
